@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs what is missing from Debian, builds, then starts the window (run) or runs every test (test).
+set -euo pipefail
+cd "$(dirname "$0")"
+mode=${1:-run}
+
+packages=(cmake g++ make qt6-base-dev libgtest-dev)
+if [ "$mode" = test ]; then packages+=(clang libclang-rt-14-dev); fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""; [ "$(id -u)" -ne 0 ] && sudo=sudo
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release > /dev/null
+cmake --build build -j2
+
+case "$mode" in
+  run)
+    if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+      echo "No display: start it under Xvfb with  xvfb-run -s '-screen 0 1024x768x24' ./build.sh run" >&2
+      exit 1
+    fi
+    exec build/tessaline
+    ;;
+  test)
+    ctest --test-dir build --output-on-failure
+    # The cores again under AddressSanitizer and UndefinedBehaviorSanitizer.
+    CXX=clang++ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALINE_GUI=OFF \
+      -DTESSALINE_BENCH=OFF -DTESSALINE_SANITIZE=ON > /dev/null
+    cmake --build build-asan -j2
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build-asan --output-on-failure
+    ;;
+  *)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,245 @@
+// The file image and the tag directory: loading, the signature test, positioning and primitives.
+#include "fiff_f.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include <system_error>
+
+namespace {
+
+// The message reads: Cannot open "a.fif": Permission denied
+[[noreturn]] void ThrowInOutError(const std::string& What, const std::string& FileName, int Err) {
+  throw std::system_error(Err, std::generic_category(), What + " \"" + FileName + "\"");
+}
+
+}  // namespace
+
+// A file read through a buffered window, so that many small reads cost few system calls.
+class TFileWindow {
+ public:
+  TFileWindow(int Fd, std::string FileName) : FFd(Fd), FName(std::move(FileName)) {}
+  ~TFileWindow() { ::close(FFd); }
+  TFileWindow(const TFileWindow&) = delete;
+  TFileWindow& operator=(const TFileWindow&) = delete;
+
+  int Fd() const { return FFd; }
+  int64_t Size() const { return FSize; }
+  void SetSize(int64_t Size) { FSize = Size; }
+
+  // Copies Count bytes at Pos, all inside [0, Size).
+  void Read(int64_t Pos, uint8_t* Dest, int64_t Count) {
+    if (Count >= kWindowSize) {  // large blocks bypass the window
+      ReadAt(Pos, Dest, Count);
+      return;
+    }
+    while (Count > 0) {
+      if (Pos < FStart || Pos >= FStart + FLength) Fill(Pos);
+      const int64_t n = std::min(Count, FStart + FLength - Pos);
+      std::memcpy(Dest, FWindow.data() + (Pos - FStart), n);
+      Pos += n;
+      Dest += n;
+      Count -= n;
+    }
+  }
+
+ private:
+  static constexpr int64_t kWindowSize = 4 << 20;
+
+  void Fill(int64_t Pos) {
+    FWindow.resize(kWindowSize);
+    const int64_t n = std::min<int64_t>(kWindowSize, FSize - Pos);
+    ReadAt(Pos, FWindow.data(), n);
+    FStart = Pos;
+    FLength = n;
+  }
+
+  void ReadAt(int64_t Pos, uint8_t* Dest, int64_t Count) {
+    while (Count > 0) {
+      const ssize_t got = ::pread(FFd, Dest, static_cast<size_t>(Count), Pos);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) ThrowInOutError("Cannot read", FName, errno);
+      if (got == 0) {  // the file shrank while it was open: what is gone reads as zeros
+        std::memset(Dest, 0, static_cast<size_t>(Count));
+        return;
+      }
+      Pos += got;
+      Dest += got;
+      Count -= got;
+    }
+  }
+
+  int FFd;
+  std::string FName;
+  int64_t FSize = 0;
+  std::vector<uint8_t> FWindow;
+  int64_t FStart = 0;
+  int64_t FLength = 0;
+};
+
+TFiff::TFiff(TNumberSeparators Separators) : FSeparators(std::move(Separators)) {}
+
+TFiff::~TFiff() = default;
+
+int64_t TFiff::StreamSize() const {
+  return FUseFileStream ? FFileStream->Size() : FMemSize;
+}
+
+void TFiff::ReadSlow(uint8_t* Dest, int64_t Count) {
+  const int64_t size = StreamSize();
+  int64_t pos = FPos;
+  FPos += Count;
+  // Bytes before 0 or past the end read as zeros; only the part inside the file is copied.
+  const int64_t lo = std::clamp<int64_t>(pos, 0, size);
+  const int64_t hi = std::clamp<int64_t>(pos + Count, 0, size);
+  if (hi <= lo) {
+    std::memset(Dest, 0, static_cast<size_t>(Count));
+    return;
+  }
+  std::memset(Dest, 0, static_cast<size_t>(lo - pos));
+  if (FUseFileStream)
+    FFileStream->Read(lo, Dest + (lo - pos), hi - lo);
+  else
+    std::memcpy(Dest + (lo - pos), FMemStream.get() + lo, static_cast<size_t>(hi - lo));
+  std::memset(Dest + (hi - pos), 0, static_cast<size_t>(pos + Count - hi));
+}
+
+void TFiff::ReadBlock(uint8_t* Dest, int64_t Count) {
+  if (Count <= 0) return;
+  if (!FUseFileStream && FPos >= 0 && FPos + Count <= FMemSize) {
+    std::memcpy(Dest, FMemStream.get() + FPos, static_cast<size_t>(Count));
+    FPos += Count;
+    return;
+  }
+  ReadSlow(Dest, Count);
+}
+
+uint8_t TFiff::ReadByte() {
+  if (!FUseFileStream && FPos >= 0 && FPos < FMemSize) return FMemStream[FPos++];
+  uint8_t b;
+  ReadSlow(&b, 1);
+  return b;
+}
+
+int16_t TFiff::ReadShort() {
+  uint8_t b[2];
+  ReadBlock(b, 2);
+  return static_cast<int16_t>(static_cast<uint16_t>((b[0] << 8) | b[1]));
+}
+
+uint32_t TFiff::ReadLongWord() {
+  uint8_t b[4];
+  ReadBlock(b, 4);
+  return (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
+}
+
+int32_t TFiff::ReadLong() { return static_cast<int32_t>(ReadLongWord()); }
+
+float TFiff::ReadSingle() {
+  const uint32_t bits = ReadLongWord();
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
+
+void TFiff::SeekTagData(int32_t Index) { FPos = int64_t{FTags[Index].Pos} + 16; }
+
+void TFiff::SeekTagOffset(int32_t Index, int32_t Offset) {
+  FPos = int64_t{FTags[Index].Pos} + Offset;
+}
+
+bool TFiff::LoadFiff(const std::string& FileName) {
+  struct stat st {};
+  if (FileName.empty()) return false;
+  if (::stat(FileName.c_str(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return false;
+    ThrowInOutError("Cannot open", FileName, errno);
+  }
+
+  // O_NONBLOCK keeps a FIFO from hanging the open; anything but a regular file is refused.
+  const int fd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) ThrowInOutError("Cannot open", FileName, errno);
+  FFileStream = std::make_unique<TFileWindow>(fd, FileName);
+  FUseFileStream = true;
+  if (::fstat(fd, &st) != 0) ThrowInOutError("Cannot open", FileName, errno);
+  if (S_ISDIR(st.st_mode)) ThrowInOutError("Cannot open", FileName, EISDIR);
+  if (!S_ISREG(st.st_mode))
+    throw std::runtime_error("Cannot open \"" + FileName + "\": not a regular file");
+  const int64_t size = st.st_size;
+  FFileStream->SetSize(size);
+
+  if (size < 20) return false;
+  FPos = 0;
+  if (ReadLong() != 100 || ReadLong() != 31 || ReadLong() != 20 || ReadLong() != 0 ||
+      ReadShort() != 1 || ReadShort() != 1)
+    return false;
+
+  if (size > kLargestFiffFile)
+    throw std::runtime_error("Cannot load \"" + FileName + "\": the file has " + std::to_string(size) +
+                      " bytes, and FIFF files must be smaller than 2 GiB (2,147,483,648 bytes)");
+  FFileName = FileName;
+
+  if (size <= kMemoryImageLimit) {
+    LoadImage(fd, size);
+    FFileStream.reset();
+    FUseFileStream = false;
+  }
+  FPos = 0;
+  BuildDirectory();
+  return true;
+}
+
+void TFiff::LoadImage(int Fd, int64_t Size) {
+  try {
+    FMemStream.reset(new uint8_t[static_cast<size_t>(Size)]);
+  } catch (const std::bad_alloc&) {
+    throw std::runtime_error("Not enough memory to load \"" + FFileName + "\" (" +
+                             std::to_string(Size) + " bytes)");
+  }
+  int64_t done = 0;
+  while (done < Size) {
+    const ssize_t got = ::pread(Fd, FMemStream.get() + done, static_cast<size_t>(Size - done), done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) ThrowInOutError("Cannot read", FFileName, errno);
+    if (got == 0) break;  // the file shrank since it was measured: keep what is there
+    done += got;
+  }
+  FMemSize = done;
+}
+
+void TFiff::BuildDirectory() {
+  FTags.clear();
+  const int64_t size = StreamSize();
+  int64_t pos = 0;
+  while (pos < size) {
+    const bool first = FTags.empty();  // the signature tag is always entry 0
+    int64_t at = pos;
+    if (!first && size - at < 16) break;
+    FPos = at;
+    int32_t kind = ReadLong();
+    if (kind > 6000) {  // a stray byte in front of the header: take it from one byte on
+      at += 1;
+      if (size - at < 16) break;
+      FPos = at;
+      kind = ReadLong();
+    }
+    TFiffTag e;
+    e.Pos = static_cast<int32_t>(at);
+    e.Kind = kind;
+    e.DataType = ReadLong();
+    e.Size = ReadLong();
+    e.Next = ReadLong();
+    // A negative size or data that run past the end end the walk: nothing is invented.
+    if (!first && (e.Size < 0 || at + 16 + e.Size > size)) break;
+    FTags.push_back(e);
+    pos = at + 16 + e.Size;
+  }
+  FTagCount = static_cast<int32_t>(FTags.size());
+  FPos = 0;
+}

@@ -1,0 +1,89 @@
+// The FIFF reader TFiff: file image, tag directory, big-endian reads, code names and the summary.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "number_format.h"
+
+// One entry of the tag directory, as stored in the tag header; the data start at Pos + 16.
+struct TFiffTag {
+  int32_t Pos = 0;
+  int32_t Kind = 0;
+  int32_t DataType = 0;
+  int32_t Size = 0;
+  int32_t Next = 0;
+};
+
+// Files up to this size are held in memory; larger ones are read through the file.
+inline constexpr int64_t kMemoryImageLimit = 500'000'000;
+// Positions in the format are signed 32-bit, so nothing at or past 2 GiB can be addressed.
+inline constexpr int64_t kLargestFiffFile = (int64_t{1} << 31) - 1;
+
+class TFileWindow;
+
+class TFiff {
+ public:
+  explicit TFiff(TNumberSeparators Separators = {});
+  ~TFiff();
+  TFiff(const TFiff&) = delete;
+  TFiff& operator=(const TFiff&) = delete;
+
+  // False when the file is missing or fails the signature; throws on I/O errors.
+  bool LoadFiff(const std::string& FileName);
+
+  // Big-endian primitives at the current position; bytes past the end read as 0.
+  int16_t ReadShort();
+  int32_t ReadLong();
+  uint32_t ReadLongWord();
+  float ReadSingle();
+  uint8_t ReadByte();
+  // Copies Count bytes from the current position (zeros past the end) and advances.
+  void ReadBlock(uint8_t* Dest, int64_t Count);
+
+  void SeekTagData(int32_t Index);
+  void SeekTagOffset(int32_t Index, int32_t Offset);
+  int64_t Position() const { return FPos; }
+  void SetPosition(int64_t Pos) { FPos = Pos; }
+  // Size of the active stream, which is the size of the file.
+  int64_t StreamSize() const;
+
+  // Texts of FIFF codes, read at the current position.
+  std::string ReadText(int32_t Count);
+  std::string ReadCoordFrameName();
+  std::string ReadBemSurfaceName();
+  std::string ReadUnixTimeText();
+  std::string ReadJulianDateText();
+
+  // The measurement summary, filled into FReport.
+  void MakeSummary();
+  void ReportGeneralInfo();
+  void ReportSspItems();
+  void ReportDigitizedPoints();
+  void ReportChannels();
+  void ReportRawData();
+  void ReportAverages();
+  void ReportBemModels();
+
+  std::string FFileName;
+  bool FUseFileStream = false;
+  std::vector<std::string> FReport;
+  std::vector<TFiffTag> FTags;
+  int32_t FTagCount = 0;
+  TNumberSeparators FSeparators;
+
+ private:
+  void ReadSlow(uint8_t* Dest, int64_t Count);
+  void LoadImage(int Fd, int64_t Size);
+  void BuildDirectory();
+  std::string Format(double Value, const char* Picture) const {
+    return FormatFloat(Value, Picture, FSeparators);
+  }
+
+  std::unique_ptr<uint8_t[]> FMemStream;
+  int64_t FMemSize = 0;
+  std::unique_ptr<TFileWindow> FFileStream;
+  int64_t FPos = 0;
+};

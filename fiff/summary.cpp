@@ -1,0 +1,156 @@
+// The summary's assembly and its first sections: general information, SSP items, digitised points.
+#include <string>
+
+#include "fiff_f.h"
+
+namespace {
+
+// Year, month and day of a date text "yyyy/mm/dd…"; the year is all digits before the first '/'
+// (four for every date from 0 to 9999, as the age reads them).
+void ParseDate(const std::string& Text, int64_t& Year, int& Month, int& Day) {
+  const size_t slash = Text.find('/');
+  Year = std::stoll(Text.substr(0, slash));
+  Month = std::stoi(Text.substr(slash + 1, 2));
+  Day = std::stoi(Text.substr(slash + 4, 2));
+}
+
+}  // namespace
+
+void TFiff::MakeSummary() {
+  FReport.clear();
+  const double k = static_cast<double>(StreamSize()) / 1024;
+  if (FUseFileStream)
+    FReport.push_back(FFileName + " (" + Format(k, "#,###,##0,0") + "KB) is loaded on FileStream.");
+  else
+    FReport.push_back(FFileName + " (" + Format(k, "#,###,##0.0") + "kB) is loaded.");
+  ReportGeneralInfo();
+  ReportSspItems();
+  ReportDigitizedPoints();
+  ReportChannels();
+  ReportRawData();
+  ReportAverages();
+  ReportBemModels();
+}
+
+void TFiff::ReportGeneralInfo() {
+  std::string subject, measDate, birthDate, firstName, middleName, lastName;
+  bool ageDone = false;
+
+  // The age, once, from the latest two date texts; 16-bit arithmetic as the summary always had.
+  auto ageStep = [&] {
+    if (birthDate.empty() || measDate.empty() || ageDone) return;
+    int64_t measYear, birthYear;
+    int measMonth, measDay, birthMonth, birthDay;
+    ParseDate(measDate, measYear, measMonth, measDay);
+    ParseDate(birthDate, birthYear, birthMonth, birthDay);
+    int16_t age = static_cast<int16_t>(measYear - birthYear);
+    if (measMonth < birthMonth || (measMonth == birthMonth && measDay < birthDay))
+      age = static_cast<int16_t>(age - 1);
+    subject += std::to_string(age);
+    ageDone = true;
+  };
+
+  for (int32_t i = 0; i < FTagCount; ++i) {
+    std::string pending;
+    const TFiffTag& t = FTags[i];
+    switch (t.Kind) {
+      case 204:
+        FReport.push_back("");
+        FReport.push_back("****** general information ******");
+        SeekTagData(i);
+        measDate = ReadUnixTimeText();
+        pending = "measured date = " + measDate;
+        ageStep();
+        break;
+      case 212:
+        SeekTagData(i);
+        subject += " by " + ReadText(t.Size);
+        break;
+      case 401:
+        SeekTagData(i);
+        firstName = ReadText(t.Size);
+        break;
+      case 402:
+        SeekTagData(i);
+        middleName = ReadText(t.Size);
+        break;
+      case 403:
+        SeekTagData(i);
+        lastName = ReadText(t.Size);
+        break;
+      case 404:
+        subject += " ";
+        SeekTagData(i);
+        birthDate = ReadJulianDateText();
+        ageStep();
+        break;
+      case 405:
+        SeekTagData(i);
+        subject += ReadLongWord() == 1 ? "M" : "F";
+        break;
+      case 406:
+        SeekTagData(i);
+        subject += ReadLongWord() == 1 ? "(R)" : "(L)";
+        break;
+      default:
+        break;
+    }
+    if (!pending.empty()) FReport.push_back(pending);
+  }
+
+  if (firstName.empty()) return;
+  const std::string name = middleName.empty() ? firstName + " " + lastName
+                                              : firstName + " " + middleName + " " + lastName;
+  FReport.push_back(name + subject);
+}
+
+void TFiff::ReportSspItems() {
+  std::string itemName;
+  bool vectorsPending = false;
+  bool headerPending = true;
+  for (int32_t i = 0; i < FTagCount; ++i) {
+    const TFiffTag& t = FTags[i];
+    if (t.Kind == 201) return;
+    if (t.Kind == 206 || t.Kind == 233) {
+      SeekTagData(i);
+      itemName = ReadText(t.Size);
+    } else if (t.Kind == 3417) {
+      vectorsPending = true;
+    } else if (t.Kind == 3415 && vectorsPending) {
+      if (headerPending) {
+        FReport.push_back("");
+        FReport.push_back("****** SSP informatin ******");
+        headerPending = false;
+      }
+      itemName += " [" + std::to_string((int64_t{t.Size} - 12) / 4) + "x1]";
+      FReport.push_back(itemName);
+      vectorsPending = false;
+    }
+  }
+}
+
+void TFiff::ReportDigitizedPoints() {
+  int16_t counts[5] = {0, 0, 0, 0, 0};
+  bool slopesSeen = false;
+  for (int32_t i = 0; i < FTagCount; ++i) {
+    const TFiffTag& t = FTags[i];
+    if (t.Kind == 215) {
+      slopesSeen = true;
+    } else if (t.Kind == 213 && slopesSeen) {
+      SeekTagData(i);
+      uint32_t p = ReadLongWord();
+      if (p > 4) p = 0;
+      counts[p] = static_cast<int16_t>(counts[p] + 1);
+    }
+  }
+  std::string line;
+  if (counts[1] > 0) line += "cardinal=" + std::to_string(counts[1]);
+  if (counts[2] > 0) line += ",HPI=" + std::to_string(counts[2]);
+  if (counts[3] > 0) line += ",EEG=" + std::to_string(counts[3]);
+  if (counts[4] > 0) line += ",extra=" + std::to_string(counts[4]);
+  if (counts[0] > 0) line += "???=" + std::to_string(counts[0]);
+  if (line.empty()) return;
+  FReport.push_back("");
+  FReport.push_back("****** digitized points informatin ******");
+  FReport.push_back(line);
+}

@@ -1,0 +1,122 @@
+// Summary sections for the averaged responses and the boundary-element models.
+#include <string>
+
+#include "fiff_f.h"
+
+void TFiff::ReportAverages() {
+  bool headerPending = true;
+  bool filterPending = false;
+  float freq = 1.0f, lowpass = 0.0f, highpass = 0.0f, firstTime = 0.0f;
+  int32_t averages = 0, firstSample = 0, lastSample = 0, samples = 0, epochs = 0;
+  constexpr int kGoodness = 10;
+  float goodness[kGoodness] = {};
+  float goodnessLimit = 1.0f;
+  std::string label;
+
+  auto emitLine = [&] {
+    if (headerPending) {
+      FReport.push_back("");
+      FReport.push_back("****** averaged informatin ******");
+      headerPending = false;
+    }
+    if (filterPending) {
+      FReport.push_back("bandpass filter(" + Format(highpass, "0.000") + "..." + Format(lowpass, "0.000") + "Hz)");
+      filterPending = false;
+    }
+    int coil = 6;
+    static const char* const kCoils[] = {"HPI1", "HPI2", "HPI3", "HPI4", "HPI5", "HPI6"};
+    for (int h = 0; h < 6; ++h)
+      if (label == kCoils[h]) coil = h;
+    double t1, t2;
+    if (firstSample < lastSample) {
+      t1 = firstSample / double{freq} * 1000;
+      t2 = lastSample / double{freq} * 1000;
+    } else {
+      const int32_t last = static_cast<int32_t>(static_cast<uint32_t>(samples) - 1u);
+      t1 = double{firstTime} * 1000;
+      t2 = (last / double{freq} + firstTime) * 1000;
+    }
+    label.append(" ").append(Format(t1, "0.0")).append("...").append(Format(t2, "0.0"));
+    label.append("msec(").append(std::to_string(averages)).append("ave ");
+    label.append(Format(freq, "0.000")).append("Hz)");
+    std::string fit;
+    if (coil != 6) {
+      const float g = goodness[coil];
+      const char* relation = g > goodnessLimit ? " > " : g == goodnessLimit ? " = " : " < ";
+      fit = "   GOF " + Format(double{g} * 100, "0.00") + "%" + relation +
+            Format(double{goodnessLimit} * 100, "0.00") + "%";
+    }
+    FReport.push_back(label + fit);
+    label.clear();
+  };
+
+  for (int32_t i = 0; i < FTagCount; ++i) {
+    const TFiffTag& t = FTags[i];
+    if (t.Kind != 302) SeekTagData(i);
+    switch (t.Kind) {
+      case 201: freq = ReadSingle(); break;
+      case 206: label = ReadText(t.Size); break;
+      case 207: averages = ReadLong(); epochs = 0; break;
+      case 208: firstSample = ReadLong(); break;
+      case 209: lastSample = ReadLong(); break;
+      case 219: lowpass = ReadSingle(); filterPending = true; break;
+      case 223: highpass = ReadSingle(); break;
+      case 228: samples = ReadLong(); break;
+      case 229: firstTime = ReadSingle(); break;
+      case 241: {
+        const int32_t n = t.Size / 4 < kGoodness ? t.Size / 4 : kGoodness;  // ten coils at most
+        for (int32_t k = 0; k < n; ++k) goodness[k] = ReadSingle();
+        break;
+      }
+      case 243: goodnessLimit = ReadSingle(); break;
+      case 245: label = "HPI" + std::to_string(ReadLongWord()); epochs = 0; break;
+      case 302:
+        if (epochs == 0) emitLine();
+        epochs = static_cast<int32_t>(static_cast<uint32_t>(epochs) + 1u);
+        break;
+      default: break;
+    }
+  }
+}
+
+void TFiff::ReportBemModels() {
+  std::string frame;  // never cleared: it stands under every later surface
+  for (int32_t i = 0; i < FTagCount; ++i) {
+    const TFiffTag& t = FTags[i];
+    switch (t.Kind) {
+      case 3101:
+        FReport.push_back("");
+        FReport.push_back("****** BEM model ******");
+        if (!frame.empty()) FReport.push_back(frame);
+        SeekTagData(i);
+        FReport.push_back(ReadBemSurfaceName());
+        break;
+      case 3103:
+        SeekTagData(i);
+        FReport.push_back("number of nodes = " + std::to_string(ReadLongWord()));
+        break;
+      case 3104:
+        SeekTagData(i);
+        FReport.push_back("number of triangle = " + std::to_string(ReadLongWord()));
+        break;
+      case 3111: {
+        SeekTagData(i);
+        const int32_t v = ReadLong();
+        FReport.push_back(v == 1 ? "constant potential approach"
+                          : v == 2 ? "linear potential approach"
+                                   : "??? approach");
+        break;
+      }
+      case 3112:
+        SeekTagData(i);
+        frame = "coordination = " + ReadCoordFrameName();
+        break;
+      case 3113:
+        SeekTagData(i);
+        FReport.push_back("conductivity = " + Format(ReadSingle(), "0.0"));
+        break;
+      default:
+        break;
+    }
+  }
+}

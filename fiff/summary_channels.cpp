@@ -1,0 +1,131 @@
+// Summary sections for the channel list with its bad channels, and for the raw data.
+#include <string>
+
+#include "fiff_f.h"
+
+namespace {
+
+// Bytes per sample value of a raw data buffer: 16-bit unless the type says otherwise,
+// so that float and 32-bit buffers do not show twice their real duration.
+int64_t RawElementSize(int32_t DataType) {
+  switch (DataType) {
+    case 3:  // 32-bit integers
+    case 4:  // floats
+      return 4;
+    case 5:  // doubles
+      return 8;
+    default:
+      return 2;
+  }
+}
+
+}  // namespace
+
+void TFiff::ReportChannels() {
+  enum { kNM122, kPLA, kMAG, kSTI, kEEG, kDip, kGof, kOther, kCategories };
+  int16_t watermark = 0;
+  int16_t counts[kCategories] = {};
+  constexpr int kSlots = 1000;
+  int32_t bad[kSlots];
+  for (int32_t& slot : bad) slot = -999;  // the end mark
+
+  for (int32_t i = 0; i < FTagCount; ++i) {
+    const TFiffTag& t = FTags[i];
+    if (t.Kind == 203) {
+      SeekTagData(i);
+      const int16_t scan = static_cast<int16_t>(ReadLong());
+      SeekTagOffset(i, 24);
+      const int16_t kind = static_cast<int16_t>(ReadLong());
+      SeekTagOffset(i, 36);
+      const int16_t coil = static_cast<int16_t>(ReadLong());
+      if (scan <= watermark) continue;  // a repeated channel list is counted once
+      watermark = scan;
+      int category = kOther;
+      if (kind == 1 && coil == 2) category = kNM122;
+      else if (kind == 1 && coil == 3012) category = kPLA;
+      else if (kind == 1 && coil == 3022) category = kMAG;
+      else if (kind == 2) category = kEEG;
+      else if (kind == 3) category = kSTI;
+      else if (kind == 1000) category = kDip;
+      else if (kind == 1001) category = kGof;
+      counts[category] = static_cast<int16_t>(counts[category] + 1);
+    } else if (t.Kind == 220) {
+      SeekTagData(i);
+      const int32_t n = t.Size / 4 < kSlots ? t.Size / 4 : kSlots;  // the slots end the read
+      for (int32_t k = 0; k < n; ++k) bad[k] = ReadLong();
+    }
+  }
+
+  std::string line;
+  auto count = [&](int c) { return std::to_string(counts[c]); };
+  if (counts[kNM122] > 0) line = "NM-122=" + count(kNM122);
+  if (counts[kPLA] > 0) line = "PLA=" + count(kPLA);
+  if (counts[kMAG] > 0) line += ",MAG=" + count(kMAG);
+  if (counts[kSTI] > 0) line += ",STI=" + count(kSTI);
+  if (counts[kEEG] > 0) line += ",EEG=" + count(kEEG);
+  if (counts[kDip] > 0) line = "dip=" + count(kDip);
+  if (counts[kGof] > 0) line += ",gof=" + count(kGof);
+  if (counts[kOther] > 0) line += ",???=" + count(kOther);
+  if (line.empty()) return;
+  FReport.push_back("");
+  FReport.push_back("****** channel informatin ******");
+  FReport.push_back(line);
+
+  std::string badText;
+  for (int k = 0; k < kSlots && bad[k] != -999; ++k)
+    if (bad[k] != -1) badText += std::to_string(k + 1) + " ";
+  FReport.push_back(badText.empty() ? "no bad channel" : "bad channel: " + badText);
+}
+
+void TFiff::ReportRawData() {
+  int32_t channels = 1;
+  float freq = 1.0f;
+  float freqAtBuffer = 1.0f;
+  float lowpass = 0.0f;
+  float highpass = 0.0f;
+  int64_t samples = 0;
+  std::string skip;
+
+  for (int32_t i = 0; i < FTagCount; ++i) {
+    const TFiffTag& t = FTags[i];
+    switch (t.Kind) {
+      case 200:
+        SeekTagData(i);
+        channels = ReadLong();
+        break;
+      case 201:
+        SeekTagData(i);
+        freq = ReadSingle();
+        break;
+      case 219:  // the first non-zero corner stays
+        if (lowpass == 0.0f) {
+          SeekTagData(i);
+          lowpass = ReadSingle();
+        }
+        break;
+      case 223:
+        if (highpass == 0.0f) {
+          SeekTagData(i);
+          highpass = ReadSingle();
+        }
+        break;
+      case 300:
+        // With no channels a buffer holds no samples (and nothing is divided by zero).
+        if (channels != 0) samples += t.Size / (RawElementSize(t.DataType) * channels);
+        freqAtBuffer = freq;
+        break;
+      case 301:
+        SeekTagData(i);
+        skip = "data skip is " + std::to_string(ReadLongWord());
+        break;
+      default:
+        break;
+    }
+  }
+  if (samples == 0) return;
+  FReport.push_back("");
+  FReport.push_back("****** raw data ******");
+  FReport.push_back("bandpass filter(" + Format(highpass, "0.000") + "..." + Format(lowpass, "0.000") + "Hz)");
+  FReport.push_back("Total " + Format(static_cast<double>(samples) / freqAtBuffer, "0.0") + " sec");
+  if (!skip.empty()) FReport.push_back(skip);
+}

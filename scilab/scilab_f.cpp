@@ -1,0 +1,221 @@
+// The Scilab data file writer: name encoding, matrix and hypermatrix headers, checked writes.
+#include "scilab_f.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+#include <system_error>
+
+namespace {
+
+// The message reads: Cannot write "a.dat": No space left on device
+[[noreturn]] void ThrowInOutError(const std::string& What, const std::string& FileName, int Err) {
+  throw std::system_error(Err, std::generic_category(), What + " \"" + FileName + "\"");
+}
+
+}  // namespace
+
+TScilab::TScilab() : FBuffer(std::make_unique<uint8_t[]>(kBufferSize)) {}
+
+TScilab::~TScilab() {
+  if (IsOpen()) DiscardOutput();
+}
+
+void TScilab::OpenOutput(const std::string& FileName) {
+  if (IsOpen()) throw std::logic_error("TScilab: an output is already open");
+  const int fd = ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) ThrowInOutError("Cannot create", FileName, errno);
+  FOutFile = fd;
+  FFileName = FileName;
+  FTempName.clear();
+}
+
+void TScilab::OpenOutputAtomic(const std::string& FileName) {
+  if (IsOpen()) throw std::logic_error("TScilab: an output is already open");
+  std::string temp = FileName + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) ThrowInOutError("Cannot create", FileName, errno);
+  // mkstemp makes the file private; give it the mode a plain create would.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+  FOutFile = fd;
+  FFileName = FileName;
+  FTempName = temp;
+}
+
+void TScilab::CloseOutput() {
+  if (!IsOpen()) return;
+  const int fd = FOutFile;
+  FOutFile = -1;
+  if (::close(fd) != 0) {
+    const int err = errno;
+    if (!FTempName.empty()) ::unlink(FTempName.c_str());
+    FTempName.clear();
+    ThrowInOutError("Cannot write", FFileName, err);
+  }
+  if (!FTempName.empty()) {
+    const std::string temp = FTempName;
+    FTempName.clear();
+    if (::rename(temp.c_str(), FFileName.c_str()) != 0) {
+      const int err = errno;
+      ::unlink(temp.c_str());
+      ThrowInOutError("Cannot create", FFileName, err);
+    }
+  }
+}
+
+void TScilab::DiscardOutput() {
+  if (!IsOpen()) return;
+  ::close(FOutFile);
+  FOutFile = -1;
+  if (!FTempName.empty()) ::unlink(FTempName.c_str());
+  FTempName.clear();
+}
+
+void TScilab::CheckRange(int32_t Pos, int32_t Count) const {
+  if (Pos < 0 || Count < 0 || Pos > kBufferSize - Count)
+    throw std::out_of_range("TScilab: staging position " + std::to_string(Pos) + " + " +
+                            std::to_string(Count) + " is outside the buffer");
+}
+
+void TScilab::PutLong(int32_t Pos, int32_t Value) {
+  CheckRange(Pos, 4);
+  const uint32_t v = static_cast<uint32_t>(Value);
+  for (int i = 0; i < 4; ++i) FBuffer[Pos + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+void TScilab::PutShort(int32_t Pos, int16_t Value) {
+  CheckRange(Pos, 2);
+  const uint16_t v = static_cast<uint16_t>(Value);
+  FBuffer[Pos] = static_cast<uint8_t>(v);
+  FBuffer[Pos + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+void TScilab::PutByte(int32_t Pos, uint8_t Value) {
+  CheckRange(Pos, 1);
+  FBuffer[Pos] = Value;
+}
+
+void TScilab::PutDouble(int32_t Pos, double Value) {
+  CheckRange(Pos, 8);
+  uint64_t bits;
+  std::memcpy(&bits, &Value, sizeof bits);
+  for (int i = 0; i < 8; ++i) FBuffer[Pos + i] = static_cast<uint8_t>(bits >> (8 * i));
+}
+
+void TScilab::WriteBytes(const uint8_t* Data, int64_t Count) {
+  if (!IsOpen()) throw std::logic_error("TScilab: no output is open");
+  while (Count > 0) {
+    const ssize_t n = ::write(FOutFile, Data, static_cast<size_t>(Count));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ThrowInOutError("Cannot write", FFileName, errno);
+    if (n == 0) ThrowInOutError("Cannot write", FFileName, ENOSPC);  // a short write: disk full
+    Data += n;
+    Count -= n;
+  }
+}
+
+void TScilab::WriteBuffer(int32_t Count) {
+  CheckRange(0, Count);
+  WriteBytes(FBuffer.get(), Count);
+}
+
+void TScilab::EncodeName(const std::string& Name) {
+  std::memset(FBuffer.get(), 40, 25);
+  // Scilab's own packing of three names differs from what the loop below gives.
+  static const struct {
+    const char* Name;
+    uint8_t Bytes[8];
+  } kFixed[] = {
+      {"slice2MR", {28, 21, 18, 12, 14, 2, 234, 228}},
+      {"HEAD2MRI", {239, 241, 245, 242, 2, 234, 228, 237}},
+      {"Volume3D", {225, 23, 21, 30, 22, 14, 3, 243}},
+  };
+  for (const auto& f : kFixed)
+    if (Name == f.Name) {
+      std::memcpy(FBuffer.get(), f.Bytes, 8);
+      return;
+    }
+
+  // A capital's negative code borrows one from the next byte, as Scilab reads the words.
+  const size_t len = Name.size() < 24 ? Name.size() : 24;
+  uint8_t borrow = 0;
+  for (size_t i = 0; i < len; ++i) {
+    const unsigned char c = static_cast<unsigned char>(Name[i]);
+    if (c >= '0' && c <= '9') {
+      FBuffer[i] = static_cast<uint8_t>(c - '0' - borrow);
+      borrow = 0;
+    } else if (c >= 'a' && c <= 'z') {
+      FBuffer[i] = static_cast<uint8_t>(c - 87 - borrow);
+      borrow = 0;
+    } else if (c >= 'A' && c <= 'Z') {
+      FBuffer[i] = static_cast<uint8_t>(55 - c - borrow);
+      borrow = 1;
+    } else if (c == '_') {
+      FBuffer[i] = static_cast<uint8_t>(36 - borrow);
+      borrow = 0;
+    }
+  }
+  if (Name != "MEG2HEAD") FBuffer[len] = static_cast<uint8_t>(40 - borrow);
+}
+
+void TScilab::WriteMatrixHeader(const std::string& Name, int32_t Type, int32_t Rows, int32_t Cols,
+                                int32_t Kind) {
+  EncodeName(Name);
+  PutLong(24, Type);
+  PutLong(28, Rows);
+  PutLong(32, Cols);
+  PutLong(36, Kind);
+  WriteBuffer(40);
+}
+
+void TScilab::WriteRealMatrixHeader(const std::string& Name, int32_t Rows, int32_t Cols) {
+  WriteMatrixHeader(Name, 1, Rows, Cols, 0);
+}
+
+void TScilab::WriteInt16MatrixHeader(const std::string& Name, int32_t Rows, int32_t Cols) {
+  WriteMatrixHeader(Name, 8, Rows, Cols, 2);
+}
+
+void TScilab::PutHypermatTemplate() {
+  std::memset(FBuffer.get(), 0, 24);
+  // Offsets 24..172: the mlist of "hm", "dims" and "entries" with its field headers.
+  static const int32_t kWords[38] = {
+      17, 3,  1,  12, 16, 0,                               // type, fields, offsets, end offset
+      10, 1,  3,  0,  1,  3,  7,  14,                      // string matrix and name positions
+      17, 22, 13, 18, 22, 28, 14, 23, 29, 27, 18, 14, 28,  // "hm" "dims" "entries"
+      8,  1,  3,  4,  0,  0,  0,                           // int32 dims
+      8,  0,  1,  0};                                      // entries header
+  for (int i = 0; i < 38; ++i) PutLong(24 + 4 * i, kWords[i]);
+}
+
+void TScilab::WriteHypermatHeader(const std::string& Name, int32_t D1, int32_t D2, int32_t D3, bool Bytes) {
+  PutHypermatTemplate();
+  const int32_t d = static_cast<int32_t>(
+      static_cast<uint32_t>(D1) * static_cast<uint32_t>(D2) * static_cast<uint32_t>(D3));  // the 32-bit product, as Scilab stores it
+  EncodeName(Name);
+  PutLong(24, 17);
+  PutLong(44, Bytes ? d / 8 + 19 : static_cast<int32_t>(static_cast<uint32_t>(d) + 18u));
+  PutLong(148, D1);
+  PutLong(152, D2);
+  PutLong(156, D3);
+  PutLong(160, Bytes ? 8 : 1);
+  PutLong(164, d);
+  PutLong(172, Bytes ? 11 : 0);
+  WriteBuffer(176);
+}
+
+void TScilab::WriteUInt8HypermatHeader(const std::string& Name, int32_t D1, int32_t D2, int32_t D3) {
+  WriteHypermatHeader(Name, D1, D2, D3, true);
+}
+
+void TScilab::WriteRealHypermatHeader(const std::string& Name, int32_t D1, int32_t D2, int32_t D3) {
+  WriteHypermatHeader(Name, D1, D2, D3, false);
+}

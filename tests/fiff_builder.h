@@ -1,0 +1,72 @@
+// Builds FIFF files for tests: tags of any kind, type and size, stray bytes and truncation.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using TBytes = std::vector<uint8_t>;
+
+// Big-endian encodings, as FIFF stores its numbers.
+TBytes BE32(int32_t Value);
+TBytes BE16(int16_t Value);
+TBytes BEFloat(float Value);
+TBytes BEInts(const std::vector<int32_t>& Values);
+TBytes BEFloats(const std::vector<float>& Values);
+TBytes BEShorts(const std::vector<int16_t>& Values);
+TBytes operator+(TBytes A, const TBytes& B);
+
+// FIFF data types used by the builder's helpers.
+enum : int32_t {
+  kTypeShort = 2, kTypeInt = 3, kTypeFloat = 4, kTypeDouble = 5, kTypeString = 10,
+  kTypeDauPack16 = 16, kTypeOldPack = 23, kTypeChInfo = 30, kTypeId = 31, kTypeDigPoint = 33,
+  kTypeCoordTrans = 35
+};
+
+struct TChannel {
+  int32_t Scan = 1;
+  int32_t Kind = 1;  // 1 MEG, 2 EEG, 3 stimulus
+  float Range = 1.0f;
+  float Cal = 1.0f;
+  int32_t Coil = 3012;
+  float Loc[12] = {};
+};
+
+class TFiffBuilder {
+ public:
+  // Starts with the file-identification tag of the given version (1.1 unless told).
+  explicit TFiffBuilder(int16_t Major = 1, int16_t Minor = 1);
+  // An empty builder, for files that do not start with a signature.
+  static TFiffBuilder Empty();
+
+  // A tag whose header declares Data's size.
+  TFiffBuilder& Tag(int32_t Kind, int32_t Type, const TBytes& Data, int32_t Next = 0);
+  // A tag whose header declares Size whatever the data that follow.
+  TFiffBuilder& TagWithSize(int32_t Kind, int32_t Type, int32_t Size, const TBytes& Data);
+  TFiffBuilder& Int(int32_t Kind, int32_t Value) { return Tag(Kind, kTypeInt, BE32(Value)); }
+  TFiffBuilder& Float(int32_t Kind, float Value) { return Tag(Kind, kTypeFloat, BEFloat(Value)); }
+  TFiffBuilder& Text(int32_t Kind, const std::string& Value);
+  TFiffBuilder& Channel(const TChannel& Ch);
+  TFiffBuilder& DigPoint(int32_t PointKind, int32_t Ident, float X, float Y, float Z);
+  TFiffBuilder& Transform(int32_t From, int32_t To, const std::vector<float>& Values24);
+  // An epoch of the packed 16-bit form: offset, scale, samples.
+  TFiffBuilder& Epoch(float Offset, float Scale, const std::vector<int16_t>& Samples);
+  // A raw data buffer of 16-bit samples (sample by sample, channels inside).
+  TFiffBuilder& RawBuffer(const std::vector<int16_t>& Samples, int32_t Type = kTypeShort);
+  // A projection-vectors matrix tag: the values and the three trailing matrix words.
+  TFiffBuilder& Projection(const std::vector<float>& Values);
+  TFiffBuilder& Bytes(const TBytes& Raw);  // stray bytes, no header
+  TFiffBuilder& Truncate(size_t Size);
+
+  const TBytes& Data() const { return FData; }
+  size_t Size() const { return FData.size(); }
+  // Writes the file and returns its path.
+  std::string Write(const std::string& Path) const;
+
+ private:
+  TBytes FData;
+};
+
+// Writes bytes to a file; reads a whole file.
+void WriteFileBytes(const std::string& Path, const TBytes& Data);
+TBytes ReadFileBytes(const std::string& Path);
