@@ -1,0 +1,215 @@
+// The main window offscreen: start state, buttons, resize, and whole presses through the real dialog.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
+#include <QtTest>
+
+#include <filesystem>
+#include <functional>
+
+#include "convert_helpers.h"
+#include "summary_helpers.h"
+#include "Tessaline_1f.h"
+
+namespace {
+
+// Waits for the active modal widget of type T and runs Action on it; fails after ten seconds,
+// closing whatever is modal then, so a stuck dialog never hangs the run.
+template <class T>
+void WhenModal(std::function<void(T*)> Action) {
+  auto* timer = new QTimer;
+  auto* clock = new QElapsedTimer;
+  clock->start();
+  QObject::connect(timer, &QTimer::timeout, [=] {
+    if (auto* w = qobject_cast<T*>(QApplication::activeModalWidget())) {
+      timer->stop();
+      timer->deleteLater();
+      delete clock;
+      Action(w);
+    } else if (clock->elapsed() > 10000) {
+      timer->stop();
+      timer->deleteLater();
+      delete clock;
+      if (QWidget* m = QApplication::activeModalWidget()) m->close();
+      QFAIL("the expected dialog did not appear");
+    }
+  });
+  timer->start(10);
+}
+
+// Types the file's name into the dialog, as a user would, and accepts it; the dialog's
+// folder model loads in the background, so selecting through the model would race it.
+void Pick(QFileDialog* Dialog, const QString& Path) {
+  const QFileInfo info(Path);
+  Dialog->setDirectory(info.absolutePath());
+  auto* edit = Dialog->findChild<QLineEdit*>("fileNameEdit");
+  QVERIFY(edit != nullptr);
+  edit->setText(info.fileName());
+  static_cast<QDialog*>(Dialog)->accept();  // QFileDialog::accept, which checks the choice
+}
+
+// Presses BitBtn1 and chooses Path in the dialog (an empty path cancels it).
+void Choose(TForm1& Form, const QString& Path) {
+  WhenModal<QFileDialog>([Path](QFileDialog* d) {
+    if (Path.isEmpty()) {
+      d->reject();
+      return;
+    }
+    Pick(d, Path);
+  });
+  QTest::mouseClick(Form.BitBtn1, Qt::LeftButton);
+}
+
+// Presses BitBtn1 for Path and returns the text of the message box that follows.
+QString ChooseExpectingError(TForm1& Form, const QString& Path) {
+  QString text;
+  WhenModal<QFileDialog>([Path, &text](QFileDialog* d) {
+    WhenModal<QMessageBox>([&text](QMessageBox* m) {
+      text = m->text();
+      m->accept();
+    });
+    Pick(d, Path);
+  });
+  QTest::mouseClick(Form.BitBtn1, Qt::LeftButton);
+  return text;
+}
+
+QStringList MemoLines(const QPlainTextEdit* Memo) { return Memo->toPlainText().split('\n'); }
+
+QStringList ToQt(const TLines& Lines) {
+  QStringList out;
+  for (const auto& l : Lines) out << QString::fromStdString(l);
+  return out;
+}
+
+}  // namespace
+
+class TWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void StartState() {
+    TForm1 form;
+    form.show();
+    QCOMPARE(form.windowTitle(), QString("Tessaline 1.1.0"));
+    QCOMPARE(MemoLines(form.Memo1), QStringList{"Hello!"});
+    QVERIFY(!form.Memo2->isVisible());
+    QCOMPARE(form.BitBtn2->text(), QString("50"));
+    QCOMPARE(form.pos(), QPoint(394, 114));
+    QCOMPARE(form.OuterSize(), QSize(346, 282));
+    QCOMPARE(form.BitBtn1->geometry(), QRect(0, 0, 65, 25));
+    QCOMPARE(form.BitBtn2->geometry(), QRect(67, 0, 46, 25));
+    QCOMPARE(form.BitBtn3->geometry(), QRect(304, 0, 33, 25));
+    QCOMPARE(form.Memo1->geometry(), QRect(1, 24, 328, 222));
+    QCOMPARE(form.Memo2->geometry(), QRect(1, 27, 328, 222));
+    for (const char* name : {"BitBtn1", "BitBtn2", "BitBtn3", "Memo1", "Memo2", "OpenDialog1"})
+      QVERIFY2(form.findChild<QObject*>(name) != nullptr, name);
+    QCOMPARE(form.BitBtn1->text(), QString());
+    QCOMPARE(form.BitBtn1->iconSize(), QSize(52, 18));
+    QCOMPARE(form.BitBtn3->iconSize(), QSize(18, 18));
+    QVERIFY(form.BitBtn2->font().bold());
+    QCOMPARE(form.BitBtn2->font().pixelSize(), 19);
+    QCOMPARE(form.font().pixelSize(), 12);
+    // The tab order as designed.
+    QCOMPARE(form.BitBtn1->nextInFocusChain(), static_cast<QWidget*>(form.BitBtn2));
+    QCOMPARE(form.BitBtn2->nextInFocusChain(), static_cast<QWidget*>(form.BitBtn3));
+    QCOMPARE(form.BitBtn3->nextInFocusChain(), static_cast<QWidget*>(form.Memo1));
+    const QStringList about = MemoLines(form.Memo2);
+    QCOMPARE(about.size(), 23);
+    QCOMPARE(about[0], QString("*****About Tessaline*****"));
+    QCOMPARE(about[8], QString("Raw data are saved as int16 in Scilab."));
+    QCOMPARE(about[10], QString("  data=diag(CalXRnge(1:306))*double(raw_data(1:306,1:1000));"));
+    QCOMPARE(about[12], QString("CalXRnge($) is sampling frequency."));
+    QCOMPARE(about[21], QString(" "));
+    QCOMPARE(about[22], QString(" "));
+    QVERIFY(form.Memo1->verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOn);
+    QVERIFY(!form.Memo1->isReadOnly());
+  }
+
+  void SizeLimitCycle() {
+    TForm1 form;
+    form.show();
+    const QStringList cycle{"100", "200", "300", "400", "500", "50"};
+    for (const QString& next : cycle) {
+      QTest::mousePress(form.BitBtn2, Qt::LeftButton);
+      QTest::mouseRelease(form.BitBtn2, Qt::LeftButton);
+      QCOMPARE(form.BitBtn2->text(), next);
+    }
+    QTest::mousePress(form.BitBtn2, Qt::RightButton);
+    QCOMPARE(form.BitBtn2->text(), QString("100"));
+    QTest::mousePress(form.BitBtn2, Qt::MiddleButton, Qt::ShiftModifier);
+    QCOMPARE(form.BitBtn2->text(), QString("200"));
+    // The keyboard does nothing.
+    form.BitBtn2->setFocus();
+    QTest::keyClick(form.BitBtn2, Qt::Key_Space);
+    QTest::keyClick(form.BitBtn2, Qt::Key_Return);
+    QCOMPARE(form.BitBtn2->text(), QString("200"));
+    form.BitBtn2->setText("77");
+    QTest::mousePress(form.BitBtn2, Qt::LeftButton);
+    QCOMPARE(form.BitBtn2->text(), QString("77"));
+  }
+
+  void ResizeKeepsPositions() {
+    TForm1 form;
+    form.show();
+    form.SetOuterSize(QSize(500, 400));
+    QCOMPARE(form.OuterSize(), QSize(500, 400));
+    QCOMPARE(form.Memo1->geometry(), QRect(1, 24, 482, 340));
+    QCOMPARE(form.Memo2->geometry(), QRect(1, 27, 482, 340));
+  }
+
+  void AboutTogglesOverTheReport() {
+    TForm1 form;
+    form.show();
+    form.Memo1->setPlainText("a\nb");
+    QTest::mousePress(form.BitBtn3, Qt::LeftButton);
+    QVERIFY(form.Memo2->isVisible());
+    QTest::mousePress(form.BitBtn3, Qt::RightButton);
+    QVERIFY(!form.Memo2->isVisible());
+    QCOMPARE(form.Memo1->toPlainText(), QString("a\nb"));
+    form.BitBtn3->setFocus();
+    QTest::keyClick(form.BitBtn3, Qt::Key_Space);
+    QVERIFY(!form.Memo2->isVisible());
+  }
+
+  void CancelChangesNothing() {
+    TForm1 form;
+    form.show();
+    Choose(form, "");
+    QCOMPARE(MemoLines(form.Memo1), QStringList{"Hello!"});
+    QCOMPARE(form.OpenDialog1->nameFilters(), QStringList{"FIFF files (*.fif)"});
+  }
+
+  void NotFiffAppendsALineEachTime() {
+    TTempDir dir;
+    WriteFileBytes(dir.File("a.fif"), TBytes(100, 1));
+    TFiffBuilder(1, 3).Write(dir.File("b.fif"));
+    TForm1 form;
+    form.show();
+    Choose(form, QString::fromStdString(dir.File("a.fif")));
+    Choose(form, QString::fromStdString(dir.File("b.fif")));
+    QCOMPARE(MemoLines(form.Memo1), (QStringList{"Hello!", "This is not FIFF file", "This is not FIFF file"}));
+    QCOMPARE(ListDir(dir.Path()), std::string("a.fif b.fif"));
+  }
+
+  void UnopenableInputShowsAMessageAndTheWindowGoesOn() {
+    TTempDir dir;
+    const std::string fifo = dir.File("pipe.fif");
+    QCOMPARE(::mkfifo(fifo.c_str(), 0600), 0);
+    TForm1 form;
+    form.show();
+    const QString text = ChooseExpectingError(form, QString::fromStdString(fifo));
+    QVERIFY2(text.contains(QString::fromStdString(fifo)), qPrintable(text));
+    QCOMPARE(MemoLines(form.Memo1), QStringList{"Hello!"});
+    QTest::mousePress(form.BitBtn2, Qt::LeftButton);
+    QCOMPARE(form.BitBtn2->text(), QString("100"));
+  }
+};
+
+QTEST_MAIN(TWindowTest)
+#include "test_window.moc"
