@@ -209,6 +209,144 @@ class TWindowTest : public QObject {
     QTest::mousePress(form.BitBtn2, Qt::LeftButton);
     QCOMPARE(form.BitBtn2->text(), QString("100"));
   }
+
+  void SuccessfulRunShowsTheSummaryAndConverts() {
+    TTempDir dir;
+    TFiffBuilder b;
+    b.Int(200, 2).Float(201, 100.0f);
+    TChannel c;
+    c.Kind = 2;
+    b.Channel(c);
+    c.Scan = 2;
+    b.Channel(c);
+    for (int i = 0; i < 3; ++i) b.RawBuffer({static_cast<int16_t>(i), static_cast<int16_t>(-i), 7, 8});
+    const std::string path = b.Write(dir.File("run.fif"));
+    TForm1 form({",", "."});
+    form.show();
+    QStringList titles;
+    connect(&form, &QWidget::windowTitleChanged, [&](const QString& t) { titles << t; });
+    Choose(form, QString::fromStdString(path));
+    QStringList expect = ToQt(SummaryOf(path, {",", "."}));
+    expect << "<<<<<< converted fiff >>>>>>";
+    QCOMPARE(MemoLines(form.Memo1), expect);
+    QCOMPARE(titles, (QStringList{"saving...0,0sec", "saving...0,1sec", "Tessaline 1.1.0"}));
+    const auto vars = ReadScilabFile(dir.File("run.dat"));
+    QCOMPARE(FindOne(vars, "raw_data").Shorts, (std::vector<int16_t>{0, 0, 7, 8, 1, -1, 7, 8, 2, -2, 7, 8}));
+    QCOMPARE(FindOne(vars, "CalXRnge").Reals, (std::vector<double>{1e6, 1e6, 100.0}));
+
+    // A file that is not FIFF now appends below the closing line.
+    WriteFileBytes(dir.File("junk.fif"), TBytes(30, 0));
+    Choose(form, QString::fromStdString(dir.File("junk.fif")));
+    expect << "This is not FIFF file";
+    QCOMPARE(MemoLines(form.Memo1), expect);
+  }
+
+  void RealFilesThroughTheWindow() {
+    TTempDir dir;
+    TForm1 form;
+    form.show();
+    // 16-bit EEG: 33 channels, about 7.9 s at 1000 Hz.
+    const std::string eeg = PatchedCopy("brainvision_test_bin_raw.fif", dir.Path());
+    Choose(form, QString::fromStdString(eeg));
+    QCOMPARE(MemoLines(form.Memo1).last(), QString("<<<<<< converted fiff >>>>>>"));
+    const auto vars = ReadScilabFile(dir.File("brainvision_test_bin_raw.dat"));
+    const TScilabVar& raw = FindOne(vars, "raw_data");
+    QCOMPARE(raw.Rows, 33);
+    QVERIFY(raw.Cols > 7800 && raw.Cols < 8000);
+    const TScilabVar& cal = FindOne(vars, "CalXRnge");
+    QCOMPARE(cal.Cols, 34);
+    QCOMPARE(cal.Reals.back(), 1000.0);
+    QCOMPARE(FindOne(vars, "ChInform").Cols, 33);
+
+    // Float data are refused with a message naming the file; the summary stays, no output.
+    const std::string bti = PatchedCopy("exported4D_linux_raw.fif", dir.Path());
+    const QString text = ChooseExpectingError(form, QString::fromStdString(bti));
+    QVERIFY2(text.contains(QString::fromStdString(bti)) && text.contains("data type 4"), qPrintable(text));
+    QVERIFY(MemoLines(form.Memo1).contains(",STI=2,???=248"));
+    QVERIFY(!MemoLines(form.Memo1).contains("<<<<<< converted fiff >>>>>>"));
+    QVERIFY(!std::filesystem::exists(dir.File("exported4D_linux_raw.dat")));
+
+    Choose(form, QString::fromStdString(PatchedCopy("test-proj.fif", dir.Path())));
+    const auto proj = ReadScilabFile(dir.File("test-proj.dat"));
+    QCOMPARE(Names(proj), (std::vector<std::string>{"PCA_0001", "PCA_0002"}));
+    QCOMPARE(FindOne(proj, "PCA_0001").Rows, 204);
+    QCOMPARE(FindOne(proj, "PCA_0002").Rows, 102);
+
+    // A helmet surface, fiducials without HPI slopes and a head-to-MRI transform hold nothing
+    // the converter stores: each gives an empty data file and the closing line.
+    for (const char* name : {"306m.fif", "fsaverage-fiducials.fif", "fsaverage-trans.fif"}) {
+      const std::string path = PatchedCopy(name, dir.Path());
+      Choose(form, QString::fromStdString(path));
+      QCOMPARE(MemoLines(form.Memo1).last(), QString("<<<<<< converted fiff >>>>>>"));
+      QVERIFY(ReadScilabFile(OutputBaseName(path) + ".dat").empty());
+    }
+  }
+
+  void FileGoneBeforeTheSecondReading() {
+    TTempDir dir;
+    const std::string path = TFiffBuilder().Int(200, 1).RawBuffer({1, 2}).Write(dir.File("gone.fif"));
+    const QStringList summary = ToQt(SummaryOf(path));
+    TForm1 form;
+    form.show();
+    form.FBeforeReload = [&] { std::filesystem::remove(path); };
+    Choose(form, QString::fromStdString(path));
+    QCOMPARE(MemoLines(form.Memo1), summary);
+    QCOMPARE(ListDir(dir.Path()), std::string());
+
+    // Replaced by something that is not FIFF: the same, silently.
+    TFiffBuilder().Int(200, 1).Write(path);
+    const QStringList second = ToQt(SummaryOf(path));
+    form.FBeforeReload = [&] { WriteFileBytes(path, TBytes(40, 0)); };
+    Choose(form, QString::fromStdString(path));
+    QCOMPARE(MemoLines(form.Memo1), second);
+    QCOMPARE(ListDir(dir.Path()), std::string("gone.fif"));
+  }
+
+  void ConversionErrorKeepsTheWindowWorking() {
+    TTempDir dir;
+    const std::string path = TFiffBuilder().Int(200, 1).RawBuffer({1, 2}).Write(dir.File("in.fif"));
+    std::filesystem::create_directory(dir.File("in.dat"));
+    TForm1 form;
+    form.show();
+    const QString text = ChooseExpectingError(form, QString::fromStdString(path));
+    QVERIFY2(text.contains(QString::fromStdString(dir.File("in.dat"))), qPrintable(text));
+    QCOMPARE(MemoLines(form.Memo1), ToQt(SummaryOf(path)));
+    QCOMPARE(ListDir(dir.Path()), std::string("in.dat in.fif"));
+    QCOMPARE(form.windowTitle(), QString("Tessaline 1.1.0"));
+    std::filesystem::remove(dir.File("in.dat"));
+    Choose(form, QString::fromStdString(path));
+    QCOMPARE(MemoLines(form.Memo1).last(), QString("<<<<<< converted fiff >>>>>>"));
+  }
+
+  void LargeInputIsSplitIntoASeries() {
+    TTempDir dir;
+    // Ten channels in 20,000-byte buffers, just over 50,000,000 bytes of data.
+    TFiffBuilder b;
+    b.Int(200, 10).Float(201, 1000.0f);
+    std::vector<int16_t> samples(10000);
+    for (int i = 0; i < 2600; ++i) {
+      for (int k = 0; k < 10000; ++k) samples[k] = static_cast<int16_t>(i + k);
+      b.RawBuffer(samples);
+    }
+    const std::string path = b.Write(dir.File("big.fif"));
+    TForm1 form;
+    form.show();
+    QCOMPARE(form.BitBtn2->text(), QString("50"));
+    Choose(form, QString::fromStdString(path));
+    QCOMPARE(ListDir(dir.Path()), std::string("big.fif big_01.dat big_02.dat"));
+    int64_t columns = 0;
+    int expectBuffer = 0;
+    for (const char* name : {"big_01.dat", "big_02.dat"}) {
+      const auto vars = ReadScilabFile(dir.File(name));
+      const TScilabVar& raw = FindOne(vars, "raw_data");
+      QCOMPARE(raw.Rows, 10);
+      columns += raw.Cols;
+      for (int32_t col = 0; col < raw.Cols; col += 1000, ++expectBuffer)
+        QCOMPARE(raw.Short(3, col), static_cast<int16_t>(expectBuffer + 3));
+    }
+    QCOMPARE(columns, int64_t{2600} * 1000);
+    QCOMPARE(expectBuffer, 2600);
+  }
 };
 
 QTEST_MAIN(TWindowTest)
