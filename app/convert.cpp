@@ -53,12 +53,14 @@ class TCaptionGuard {
   std::string FSaved;
 };
 
-// Big-endian 16-bit values to little-endian, in place.
-void SwapShorts(uint8_t* Data, int64_t Count) {
+// Big-endian 16-bit values to little-endian; From may be To. A plain loop the compiler
+// turns into vector shuffles.
+void SwapShorts(const uint8_t* From, uint8_t* To, int64_t Count) {
   for (int64_t i = 0; i < Count; ++i) {
-    const uint8_t hi = Data[2 * i];
-    Data[2 * i] = Data[2 * i + 1];
-    Data[2 * i + 1] = hi;
+    const uint8_t hi = From[2 * i];
+    const uint8_t lo = From[2 * i + 1];
+    To[2 * i] = lo;
+    To[2 * i + 1] = hi;
   }
 }
 
@@ -279,8 +281,14 @@ int32_t TConversion::WriteRawData(int32_t Start) {
     FReader.SeekTagData(i);
     while (bytes > 0) {
       const int64_t n = bytes < kBlock ? bytes : kBlock;
-      FReader.ReadBlock(buf, n);
-      SwapShorts(buf, n / 2);
+      // From the memory image straight into the staging buffer; through the file otherwise.
+      if (const uint8_t* image = FReader.ImageAt(FReader.Position(), n)) {
+        SwapShorts(image, buf, n / 2);
+        FReader.SetPosition(FReader.Position() + n);
+      } else {
+        FReader.ReadBlock(buf, n);
+        SwapShorts(buf, buf, n / 2);
+      }
       w.WriteBuffer(static_cast<int32_t>(n));
       bytes -= n;
     }

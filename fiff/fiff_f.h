@@ -24,6 +24,12 @@ inline constexpr int64_t kLargestFiffFile = (int64_t{1} << 31) - 1;
 
 class TFileWindow;
 
+// Releases the memory image of a loaded file.
+struct TImageRelease {
+  size_t Size = 0;
+  void operator()(uint8_t* Image) const;
+};
+
 class TFiff {
  public:
   explicit TFiff(TNumberSeparators Separators = {});
@@ -45,6 +51,11 @@ class TFiff {
 
   void SeekTagData(int32_t Index);
   void SeekTagOffset(int32_t Index, int32_t Offset);
+  // The memory image at Pos when Count bytes from there lie inside it, else nullptr
+  // (a file read through the file stream has no image).
+  const uint8_t* ImageAt(int64_t Pos, int64_t Count) const {
+    return !FUseFileStream && Pos >= 0 && Count >= 0 && Pos + Count <= FMemSize ? FMemStream.get() + Pos : nullptr;
+  }
   int64_t Position() const { return FPos; }
   void SetPosition(int64_t Pos) { FPos = Pos; }
   // Size of the active stream, which is the size of the file.
@@ -82,7 +93,7 @@ class TFiff {
     return FormatFloat(Value, Picture, FSeparators);
   }
 
-  std::unique_ptr<uint8_t[]> FMemStream;
+  std::unique_ptr<uint8_t[], TImageRelease> FMemStream;
   int64_t FMemSize = 0;
   std::unique_ptr<TFileWindow> FFileStream;
   int64_t FPos = 0;
