@@ -42,7 +42,7 @@ class TFileWindow {
     while (Count > 0) {
       if (Pos < FStart || Pos >= FStart + FLength) Fill(Pos);
       const int64_t n = std::min(Count, FStart + FLength - Pos);
-      std::memcpy(Dest, FWindow.data() + (Pos - FStart), n);
+      std::memcpy(Dest, FWindow.get() + (Pos - FStart), n);
       Pos += n;
       Dest += n;
       Count -= n;
@@ -53,9 +53,10 @@ class TFileWindow {
   static constexpr int64_t kWindowSize = 4 << 20;
 
   void Fill(int64_t Pos) {
-    FWindow.resize(kWindowSize);
+    // No larger than the file, and not zeroed: the signature test of a small file reads 20 bytes.
+    if (!FWindow) FWindow.reset(new uint8_t[static_cast<size_t>(std::min<int64_t>(kWindowSize, FSize))]);
     const int64_t n = std::min<int64_t>(kWindowSize, FSize - Pos);
-    ReadAt(Pos, FWindow.data(), n);
+    ReadAt(Pos, FWindow.get(), n);
     FStart = Pos;
     FLength = n;
   }
@@ -78,7 +79,7 @@ class TFileWindow {
   int FFd;
   std::string FName;
   int64_t FSize = 0;
-  std::vector<uint8_t> FWindow;
+  std::unique_ptr<uint8_t[]> FWindow;
   int64_t FStart = 0;
   int64_t FLength = 0;
 };

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 #include <cstring>
 #include <stdexcept>
 
@@ -21,7 +23,12 @@ namespace {
 
 }  // namespace
 
-TScilab::TScilab() : FBuffer(std::make_unique<uint8_t[]>(kBufferSize)) {}
+// calloc hands out zero pages that cost nothing until staged into.
+TScilab::TScilab() : FBuffer(static_cast<uint8_t*>(std::calloc(kBufferSize, 1))) {
+  if (!FBuffer) throw std::bad_alloc();
+}
+
+void TScilab::TFree::operator()(uint8_t* P) const { std::free(P); }
 
 TScilab::~TScilab() {
   if (IsOpen()) DiscardOutput();

@@ -49,7 +49,10 @@ class TScilab {
   void WriteMatrixHeader(const std::string& Name, int32_t Type, int32_t Rows, int32_t Cols, int32_t Kind);
   void WriteHypermatHeader(const std::string& Name, int32_t D1, int32_t D2, int32_t D3, bool Bytes);
 
-  std::unique_ptr<uint8_t[]> FBuffer;
+  struct TFree {
+    void operator()(uint8_t* P) const;
+  };
+  std::unique_ptr<uint8_t[], TFree> FBuffer;
   int FOutFile = -1;
   std::string FFileName;  // the name the user will see
   std::string FTempName;  // set while an atomic output is open

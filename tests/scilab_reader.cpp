@@ -64,7 +64,7 @@ size_t CheckedCount(TCursor& C, int64_t Rows, int64_t Cols, int64_t Unit) {
 
 std::vector<double> Doubles(const uint8_t* P, size_t N) {
   std::vector<double> out(N);
-  std::memcpy(out.data(), P, N * 8);  // little-endian, as the host
+  if (N > 0) std::memcpy(out.data(), P, N * 8);  // little-endian, as the host
   return out;
 }
 
@@ -112,7 +112,8 @@ std::vector<TScilabVar> ParseScilab(const std::vector<uint8_t>& Data) {
       c.Expect(2, "integer kind");
       const size_t n = CheckedCount(c, v.Rows, v.Cols, 2);
       v.Shorts.resize(n);
-      std::memcpy(v.Shorts.data(), c.Take(n * 2, "int16 data"), n * 2);
+      const uint8_t* p = c.Take(n * 2, "int16 data");
+      if (n > 0) std::memcpy(v.Shorts.data(), p, n * 2);
     } else if (type == 17) {
       c.Expect(3, "field count");
       c.Expect(1, "field 1 offset");
