@@ -31,9 +31,24 @@ case "$mode" in
     ctest --test-dir build --output-on-failure
     # The cores again under AddressSanitizer and UndefinedBehaviorSanitizer.
     CXX=clang++ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALINE_GUI=OFF \
-      -DTESSALINE_BENCH=OFF -DTESSALINE_SANITIZE=ON > /dev/null
+      -DTESSALINE_BENCH=OFF -DTESSALINE_SANITIZE=ON -DTESSALINE_FUZZ=ON > /dev/null
     cmake --build build-asan -j2
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build-asan --output-on-failure
+    # Two minutes of fuzzing from the seeds; any finding fails the run and is kept in build-asan.
+    corpus=$(mktemp -d)
+    cp tests/fuzz/corpus/*.fif tests/fuzz/regressions/* "$corpus"/ 2>/dev/null || true
+    rm -f "$corpus"/README.md
+    log=build-asan/fuzz.log
+    if ! (cd build-asan && ./tests/fuzz_convert -max_total_time="${FUZZ_SECONDS:-120}" -max_len=65536 -timeout=10 \
+          -rss_limit_mb=4096 "$corpus" > fuzz.log 2>&1); then
+      tail -n 40 "$log"
+      rm -rf "$corpus"
+      echo "fuzzing found a fault (the input is in build-asan/crash-*)" >&2
+      exit 1
+    fi
+    rm -rf "$corpus"
+    tail -n 2 "$log"
+    echo "fuzzing: no findings"
     ;;
   *)
     echo "usage: $0 run|test" >&2
