@@ -101,7 +101,6 @@ void TConversion::WriteAverages() {
     timeColumn();
   };
 
-  std::vector<int16_t> samples;
   for (int32_t i = 0; i < FReader.FTagCount; ++i) {
     const TFiffTag& t = FReader.FTags[i];
     switch (t.Kind) {
