@@ -93,7 +93,7 @@ TEST(HostileInput, AveragesBeyondTheFactorTable) {
   b.Int(200, 1200).Float(201, 1000.0f);
   for (int s = 1; s <= 1200; ++s) b.Channel(Eeg(s));
   for (int e = 0; e < 1200; ++e) b.Epoch(0, 1, {static_cast<int16_t>(e)});
-  const TScilabVar& a = FindOne(Convert(b, dir).Only(), "ave_0001");
+  const TScilabVar a = FindOne(Convert(b, dir).Only(), "ave_0001");
   ASSERT_EQ(a.Cols, 1201);
   EXPECT_EQ(a.Real(0, 999), 999 * static_cast<double>(1e6f));
   EXPECT_EQ(a.Real(0, 1000), 1000.0);  // no factor for column 1001: as stored

@@ -32,7 +32,7 @@ TEST(ChInform, OneColumnPerChannelListedOnce) {
 
   TFiffBuilder dup;
   dup.Channel(At(1, 1)).Channel(At(2, 2)).Channel(At(2, 3)).Channel(At(3, 4));
-  const TScilabVar& d = FindOne(Convert(dup, dir).Only(), "ChInform");
+  const TScilabVar d = FindOne(Convert(dup, dir).Only(), "ChInform");
   ASSERT_EQ(d.Cols, 3);
   EXPECT_EQ(d.Real(0, 2), 4.0);
 }
@@ -63,7 +63,7 @@ TEST(DigitPts, PointsAfterTheFirstSlopesColumnByColumn) {
   b.Tag(215, kTypeFloat, {});
   for (int i = 0; i < 4; ++i) b.DigPoint(3, i, 1.0f + i, 10.0f + i, 100.0f + i);
   b.Tag(215, kTypeFloat, {}).DigPoint(4, 9, 5, 15, 105);
-  const TScilabVar& d = FindOne(Convert(b, dir).Only(), "DigitPts");
+  const TScilabVar d = FindOne(Convert(b, dir).Only(), "DigitPts");
   ASSERT_EQ(d.Rows, 5);
   ASSERT_EQ(d.Cols, 3);
   EXPECT_EQ(d.Reals, (std::vector<double>{1, 2, 3, 4, 5, 10, 11, 12, 13, 15, 100, 101, 102, 103, 105}));
@@ -116,7 +116,7 @@ TEST(Averages, CutShortOrMismatchedAveragesStayWhole) {
   // Ended by a goodness limit after one of two epochs: NaN column, then the time column.
   TFiffBuilder cut = Average(1, 4);
   cut.Float(243, 0.98f).Epoch(0, 1, {1, 2, 3, 4});
-  const TScilabVar& a = FindOne(Convert(cut, dir).Only(), "ave_0001");
+  const TScilabVar a = FindOne(Convert(cut, dir).Only(), "ave_0001");
   ASSERT_EQ(a.Cols, 3);
   EXPECT_TRUE(std::isnan(a.Real(0, 1)) && std::isnan(a.Real(3, 1)));
   EXPECT_EQ(a.Real(3, 2), -97.0);
