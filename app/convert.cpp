@@ -14,8 +14,6 @@ static_assert(std::endian::native == std::endian::little, "Scilab data files are
 
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
 const char* DataTypeName(int32_t Type) {
   switch (Type) {
     case 0: return "void";

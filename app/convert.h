@@ -4,12 +4,16 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "fiff_f.h"
 #include "scilab_f.h"
+
+// Stands for a value the file does not give (a factor, a channel's epoch).
+inline constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // What the conversion needs of the window: the caption for the progress text.
 struct TConvertSeam {
@@ -62,7 +66,6 @@ class TConversion {
 class TDoubleStager {
  public:
   explicit TDoubleStager(TScilab& Writer) : FWriter(Writer), FBuf(Writer.Buffer()) {}
-  ~TDoubleStager() = default;
   void Put(double Value) {
     if (FCount == kPerBlock) Flush();
     std::memcpy(FBuf + 8 * FCount, &Value, 8);  // little-endian hosts only, as Scilab's

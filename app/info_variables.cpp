@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
 std::string Numbered(const char* Prefix, int Number) {
   char text[32];
   std::snprintf(text, sizeof text, "%s%04d", Prefix, Number);

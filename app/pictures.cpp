@@ -5,6 +5,21 @@
 
 #include "Tessaline_1f.h"
 
+namespace {
+
+// A closed outline through the given corners.
+QPainterPath Outline(std::initializer_list<QPointF> Corners) {
+  QPainterPath path;
+  for (const QPointF& c : Corners) {
+    if (path.elementCount() == 0) path.moveTo(c);
+    else path.lineTo(c);
+  }
+  path.closeSubpath();
+  return path;
+}
+
+}  // namespace
+
 QPixmap MakeOpenPicture() {
   QPixmap pm(52, 18);
   pm.fill(Qt::transparent);
@@ -15,49 +30,19 @@ QPixmap MakeOpenPicture() {
   // Open folder: the back with its tab, then the front flap tilted open.
   p.setPen(QPen(outline, 1));
   p.setBrush(QColor(214, 160, 30));
-  QPainterPath back;
-  back.moveTo(1.5, 3.5);
-  back.lineTo(6.5, 3.5);
-  back.lineTo(8.5, 5.5);
-  back.lineTo(14.5, 5.5);
-  back.lineTo(14.5, 15.5);
-  back.lineTo(1.5, 15.5);
-  back.closeSubpath();
-  p.drawPath(back);
+  p.drawPath(Outline({{1.5, 3.5}, {6.5, 3.5}, {8.5, 5.5}, {14.5, 5.5}, {14.5, 15.5}, {1.5, 15.5}}));
   p.setBrush(QColor(250, 210, 80));
-  QPainterPath front;
-  front.moveTo(1.5, 15.5);
-  front.lineTo(4.5, 8.5);
-  front.lineTo(17.5, 8.5);
-  front.lineTo(14.5, 15.5);
-  front.closeSubpath();
-  p.drawPath(front);
+  p.drawPath(Outline({{1.5, 15.5}, {4.5, 8.5}, {17.5, 8.5}, {14.5, 15.5}}));
 
   // Arrow pointing right.
   p.setPen(Qt::NoPen);
   p.setBrush(QColor(0, 128, 0));
-  QPainterPath arrow;
-  arrow.moveTo(20, 7);
-  arrow.lineTo(26, 7);
-  arrow.lineTo(26, 3);
-  arrow.lineTo(32, 9);
-  arrow.lineTo(26, 15);
-  arrow.lineTo(26, 11);
-  arrow.lineTo(20, 11);
-  arrow.closeSubpath();
-  p.drawPath(arrow);
+  p.drawPath(Outline({{20, 7}, {26, 7}, {26, 3}, {32, 9}, {26, 15}, {26, 11}, {20, 11}}));
 
   // Floppy disk: body with a cut corner, metal shutter, white label.
   p.setPen(QPen(QColor(10, 20, 70), 1));
   p.setBrush(QColor(40, 70, 170));
-  QPainterPath disk;
-  disk.moveTo(34.5, 1.5);
-  disk.lineTo(48.5, 1.5);
-  disk.lineTo(50.5, 3.5);
-  disk.lineTo(50.5, 16.5);
-  disk.lineTo(34.5, 16.5);
-  disk.closeSubpath();
-  p.drawPath(disk);
+  p.drawPath(Outline({{34.5, 1.5}, {48.5, 1.5}, {50.5, 3.5}, {50.5, 16.5}, {34.5, 16.5}}));
   p.setPen(Qt::NoPen);
   p.setBrush(QColor(200, 200, 210));
   p.drawRect(QRectF(38, 1.5, 8, 5));

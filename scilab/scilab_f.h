@@ -25,7 +25,6 @@ class TScilab {
   // Closes without completing: an atomic output's temporary file is removed.
   void DiscardOutput();
   bool IsOpen() const { return FOutFile >= 0; }
-  const std::string& TempName() const { return FTempName; }
 
   // Little-endian values into FBuffer; a position outside it throws std::out_of_range.
   void PutLong(int32_t Pos, int32_t Value);
