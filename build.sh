@@ -5,7 +5,8 @@ cd "$(dirname "$0")"
 mode=${1:-run}
 
 packages=(cmake g++ make qt6-base-dev libgtest-dev)
-if [ "$mode" = test ]; then packages+=(clang libclang-rt-14-dev); fi
+# The tests also run the file readers in Scilab, Octave and Python with NumPy.
+if [ "$mode" = test ]; then packages+=(clang libclang-rt-14-dev scilab-cli octave python3-numpy python3-pip python3-setuptools); fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")

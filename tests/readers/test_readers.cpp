@@ -1,0 +1,412 @@
+// The readers in readers/ run in Scilab, Octave and Python on our converter's files and must load what the strict reader reads.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "convert_helpers.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs a shell command with its output in Log; returns the exit status.
+int Shell(const std::string& Command, const std::string& Log) {
+  const int status = std::system((Command + " > '" + Log + "' 2>&1").c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Slurp(const std::string& Path) {
+  std::ifstream in(Path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool Have(const std::string& Command) { return Shell(Command, "/dev/null") == 0; }
+
+// The Python that has NumPy: Debian's, where another python3 comes first on the path.
+std::string Python() {
+  for (const char* p : {"/usr/bin/python3", "python3"})
+    if (Have(std::string(p) + " -c 'import numpy'")) return p;
+  return "";
+}
+
+TChannel Ch(int32_t Scan, int32_t Kind, float Cal, int32_t Coil) {
+  TChannel c;
+  c.Scan = Scan;
+  c.Kind = Kind;
+  c.Cal = Cal;
+  c.Coil = Coil;
+  for (int k = 0; k < 12; ++k) c.Loc[k] = 0.001f * Scan + k;
+  return c;
+}
+
+// Every kind of variable the converter writes: odd element counts, a non-square volume, eleven
+// projections and twelve averages (the last cut short, so NaN columns), names with capitals at
+// the end of a four-byte word (CalXRnge, Volume3D, slice2MR).
+TFiffBuilder EveryKind() {
+  TFiffBuilder b;
+  for (int p = 0; p < 11; ++p) {
+    std::vector<float> v;
+    for (int k = 0; k <= 2 * p; ++k) v.push_back(0.1f * static_cast<float>(k) - static_cast<float>(p));
+    b.Projection(v);
+  }
+  b.Tag(215, kTypeFloat, {});
+  for (int i = 0; i < 5; ++i) b.DigPoint(4, i, 0.01f * i, -0.02f * i, 0.5f + i);
+  b.Int(200, 3).Float(201, 250.0f);
+  b.Channel(Ch(1, 1, 1.5f, 3012)).Channel(Ch(2, 1, 0.25f, 3022)).Channel(Ch(3, 2, 3.0f, 0));
+  b.Int(2010, 5).Int(2012, 3);
+  for (int s = 0; s < 2; ++s) {
+    TBytes pixels;
+    for (int k = 0; k < 15; ++k) pixels.push_back(static_cast<uint8_t>(17 * k + 100 * s));
+    std::vector<float> t(24);
+    for (int k = 0; k < 24; ++k) t[k] = 0.5f * k - s;
+    b.Tag(2006, 1, pixels).Transform(6, 5, t);
+  }
+  b.Int(208, -2).Int(209, 4);
+  for (int e = 0; e < 34; ++e) {
+    std::vector<int16_t> s;
+    for (int k = 0; k < 7; ++k) s.push_back(static_cast<int16_t>(k * 1000 - e * 37));
+    b.Epoch(0.5f, 1.25f, s);
+  }
+  b.Float(243, 0.98f);  // ends the twelfth average after one of its three epochs
+  for (int buffer = 0; buffer < 2; ++buffer) {
+    std::vector<int16_t> s;
+    for (int k = 0; k < 15; ++k) s.push_back(static_cast<int16_t>(buffer ? -32768 + k : 32767 - 3 * k));
+    b.RawBuffer(s);
+  }
+  return b;
+}
+
+// One output series of one channel, 50 samples a buffer; at limit 250 the last file has no samples.
+TFiffBuilder Series(float Cal) {
+  TFiffBuilder b;
+  TChannel c = Ch(1, 3, Cal, 0);
+  b.Int(200, 1).Float(201, 10.0f).Channel(c);
+  for (int i = 0; i < 6; ++i) {
+    std::vector<int16_t> s(50);
+    for (int k = 0; k < 50; ++k) s[k] = static_cast<int16_t>(i * 100 + k);
+    b.RawBuffer(s);
+  }
+  return b;
+}
+
+std::string ClassOf(const TScilabVar& V) {
+  switch (V.Type) {
+    case TScilabVar::Int16Matrix: return "int16";
+    case TScilabVar::UInt8Hypermat: return "uint8";
+    default: return "double";
+  }
+}
+
+// Dimensions as the environments report them: trailing ones past the second are dropped
+// (MATLAB and Scilab do not keep them).
+std::vector<int64_t> Trimmed(std::vector<int64_t> Dims) {
+  while (Dims.size() > 2 && Dims.back() == 1) Dims.pop_back();
+  return Dims;
+}
+
+std::vector<int64_t> DimsOf(const TScilabVar& V) {
+  if (V.Type == TScilabVar::RealMatrix || V.Type == TScilabVar::Int16Matrix) return {V.Rows, V.Cols};
+  return {V.Dims[0], V.Dims[1], V.Dims[2]};
+}
+
+// The values of V in column-major order as the dump writes them (little-endian, native width).
+std::string BytesOf(const TScilabVar& V) {
+  switch (V.Type) {
+    case TScilabVar::Int16Matrix: return {reinterpret_cast<const char*>(V.Shorts.data()), V.Shorts.size() * 2};
+    case TScilabVar::UInt8Hypermat: return {reinterpret_cast<const char*>(V.Bytes.data()), V.Bytes.size()};
+    default: return {reinterpret_cast<const char*>(V.Reals.data()), V.Reals.size() * 8};
+  }
+}
+
+struct TLoaded {
+  std::string Name, Class;
+  std::vector<int64_t> Dims;
+};
+
+struct TDump {
+  std::vector<TLoaded> Vars;
+  std::map<std::string, std::string> Lines;  // the other lines by their first word
+  std::string Values;
+};
+
+TDump ReadDump(const std::string& Out) {
+  TDump d;
+  std::istringstream txt(Slurp(Out + ".txt"));
+  std::string line;
+  while (std::getline(txt, line)) {
+    std::istringstream words(line);
+    std::string first;
+    words >> first;
+    if (first == "var") {
+      TLoaded v;
+      words >> v.Name >> v.Class;
+      if (v.Class == "float64") v.Class = "double";
+      for (int64_t n; words >> n;) v.Dims.push_back(n);
+      v.Dims = Trimmed(v.Dims);
+      d.Vars.push_back(v);
+    } else {
+      const size_t gap = line.find(' ');
+      d.Lines[first] = gap == std::string::npos ? "" : line.substr(gap + 1);
+    }
+  }
+  d.Values = Slurp(Out + ".bin");
+  return d;
+}
+
+// Equal element for element: the same bits, or NaN on both sides.
+void ExpectSameValues(const TScilabVar& V, const std::string& Got, const std::string& Where) {
+  const std::string want = BytesOf(V);
+  ASSERT_EQ(Got.size(), want.size()) << Where;
+  if (V.Type != TScilabVar::RealMatrix && V.Type != TScilabVar::RealHypermat) {
+    EXPECT_TRUE(Got == want) << Where << ": values differ";
+    return;
+  }
+  for (size_t k = 0; k < want.size(); k += 8) {
+    double a, b;
+    std::memcpy(&a, Got.data() + k, 8);
+    std::memcpy(&b, want.data() + k, 8);
+    if (!(std::isnan(a) && std::isnan(b)) && std::memcmp(&a, &b, 8) != 0) {
+      ADD_FAILURE() << Where << ": element " << k / 8 << " is " << a << ", expected " << b;
+      return;
+    }
+  }
+}
+
+// The dump holds exactly Expected's variables, in order, with their classes, shapes and values.
+void ExpectLoaded(const TDump& D, const std::vector<const TScilabVar*>& Expected, const std::string& Where,
+                  bool ScilabEmpty = false) {
+  ASSERT_EQ(D.Vars.size(), Expected.size()) << Where;
+  size_t at = 0;
+  for (size_t k = 0; k < Expected.size(); ++k) {
+    const TScilabVar& v = *Expected[k];
+    const std::string where = Where + " " + v.Name;
+    EXPECT_EQ(D.Vars[k].Name, v.Name) << Where;
+    const size_t n = BytesOf(v).size();
+    if (n == 0 && ScilabEmpty) {
+      // Scilab has one empty matrix, [], of doubles.
+      EXPECT_EQ(D.Vars[k].Class, "double") << where;
+      EXPECT_EQ(D.Vars[k].Dims, (std::vector<int64_t>{0, 0})) << where;
+      continue;
+    }
+    EXPECT_EQ(D.Vars[k].Class, ClassOf(v)) << where;
+    EXPECT_EQ(D.Vars[k].Dims, Trimmed(DimsOf(v))) << where;
+    ASSERT_LE(at + n, D.Values.size()) << where;
+    ExpectSameValues(v, D.Values.substr(at, n), where);
+    at += n;
+  }
+  EXPECT_EQ(at, D.Values.size()) << Where << ": more values than variables";
+}
+
+std::vector<const TScilabVar*> All(const std::vector<TScilabVar>& Vars) {
+  std::vector<const TScilabVar*> out;
+  for (const auto& v : Vars) out.push_back(&v);
+  return out;
+}
+
+enum class TEnv { Scilab, Octave, Python };
+
+struct TJob {
+  std::string Kind, Out, Path;
+  std::vector<std::string> Names;
+  int64_t Offset = -1;  // bad files: the byte offset the error must name
+};
+
+// The files every environment reads, made once.
+class Readers : public ::testing::TestWithParam<TEnv> {
+ protected:
+  static void SetUpTestSuite() {
+    FDir = new TTempDir();
+    const std::string dir = FDir->Path();
+    for (const char* name : {"brainvision_test_bin_raw.fif", "test-proj.fif", "306m.fif", "fsaverage-fiducials.fif"})
+      Add("load", ConvertFile(PatchedCopy(name, dir)).Files.at(0));
+    const std::string every = Convert(EveryKind(), *FDir).Files.at(0);
+    const std::string all = dir + "/all.dat";
+    fs::rename(every, all);
+    Add("load", all);
+    Add("select", all, {"raw_data", "CalXRnge", "PCA_0011"});
+
+    fs::create_directory(dir + "/series");
+    FSeries = ConvertFile(Series(2.0f).Write(dir + "/series/run.fif"), 250).Files;
+    for (const auto& f : FSeries) Add("load", f);
+
+    // Bad files, each with the offset its error must name.
+    const TBytes good = ReadFileBytes(all);
+    const auto vars = ReadScilabFile(all);
+    const int64_t rawData = FindOne(vars, "raw_data").Offset + 40;
+    WriteFileBytes(dir + "/truncated.dat", TBytes(good.begin(), good.end() - 7));
+    AddBad(dir + "/truncated.dat", rawData);
+    WriteFileBytes(dir + "/trailing.dat", good + TBytes{'a', 'b', 'c'});
+    AddBad(dir + "/trailing.dat", static_cast<int64_t>(good.size()));
+    TBytes unknown = good;
+    unknown[24] = 5;
+    WriteFileBytes(dir + "/unknown.dat", unknown);
+    AddBad(dir + "/unknown.dat", 24);
+    AddBad(PatchedCopy("test-proj.fif", dir), 0);  // a FIFF file is not ours
+  }
+  static void TearDownTestSuite() {
+    delete FDir;
+    FDir = nullptr;
+  }
+
+  static void Add(const std::string& Kind, const std::string& Path, std::vector<std::string> Names = {}) {
+    FJobs.push_back({Kind, "", Path, std::move(Names)});
+  }
+  static void AddBad(const std::string& Path, int64_t Offset) {
+    FJobs.push_back({"bad", "", Path, {"raw_data", "CalXRnge", "ChInform"}, Offset});
+  }
+
+  // Writes the job list for one environment and runs it there; returns the jobs with their outputs.
+  std::vector<TJob> RunIn(TEnv Env, const std::vector<TJob>& Extra = {}) {
+    const std::string tag = Env == TEnv::Scilab ? "sci" : Env == TEnv::Octave ? "oct" : "py";
+    std::vector<TJob> jobs = FJobs;
+    jobs.insert(jobs.end(), Extra.begin(), Extra.end());
+    std::string list;
+    for (size_t k = 0; k < jobs.size(); ++k) {
+      jobs[k].Out = FDir->File(tag + "-" + std::to_string(k));
+      list += jobs[k].Kind + " " + jobs[k].Out + " " + jobs[k].Path;
+      for (const auto& n : jobs[k].Names) list += " " + n;
+      list += "\n";
+    }
+    const std::string jobFile = FDir->File(tag + "-jobs.txt");
+    std::ofstream(jobFile) << list;
+    const std::string readers = TESSALINE_READERS, drivers = TESSALINE_READER_DRIVERS;
+    std::string command;
+    if (Env == TEnv::Scilab)
+      command = "scilab-cli -nb -nouserstartup -quit -e \"reader='" + readers + "/tessaline_load.sci'; jobs='" + jobFile +
+                "'; exec('" + drivers + "/reader_dump.sce', -1);\"";
+    else if (Env == TEnv::Octave)
+      command = "octave-cli --norc --no-history --quiet --eval \"addpath('" + readers + "'); addpath('" + drivers +
+                "'); reader_dump('" + jobFile + "')\"";
+    else
+      command = "PYTHONDONTWRITEBYTECODE=1 PYTHONPATH='" + readers + "/python' " + Python() + " '" + drivers + "/reader_dump.py' '" + jobFile + "'";
+    const std::string log = FDir->File(tag + "-log.txt");
+    const int status = Shell(command, log);
+    EXPECT_EQ(status, 0) << command << "\n" << Slurp(log);
+    return jobs;
+  }
+
+  static void SkipUnlessAvailable(TEnv Env) {
+    if (Env == TEnv::Scilab && !Have("command -v scilab-cli")) GTEST_SKIP() << "scilab-cli is not installed";
+    if (Env == TEnv::Octave && !Have("command -v octave-cli")) GTEST_SKIP() << "octave-cli is not installed";
+    if (Env == TEnv::Python && Python().empty()) GTEST_SKIP() << "no python3 with NumPy";
+  }
+
+  static TTempDir* FDir;
+  static std::vector<TJob> FJobs;
+  static std::vector<std::string> FSeries;
+};
+
+TTempDir* Readers::FDir = nullptr;
+std::vector<TJob> Readers::FJobs;
+std::vector<std::string> Readers::FSeries;
+
+TEST_P(Readers, LoadWhatTheStrictReaderReadsAndRefuseWhatItRefuses) {
+  SkipUnlessAvailable(GetParam());
+  for (const TJob& job : RunIn(GetParam())) {
+    const TDump d = ReadDump(job.Out);
+    const std::string where = job.Kind + " " + job.Path;
+    if (job.Kind == "bad") {
+      const std::string& error = d.Lines.count("error") ? d.Lines.at("error") : "(no error)";
+      EXPECT_NE(error.find(job.Path), std::string::npos) << where << ": " << error;
+      EXPECT_NE((error + " ").find("byte offset " + std::to_string(job.Offset) + " "), std::string::npos)
+          << where << ": " << error;
+      EXPECT_EQ(d.Lines.count("defined"), 1u) << where;
+      if (d.Lines.count("defined")) EXPECT_EQ(d.Lines.at("defined"), "") << where << ": defined after an error";
+      continue;
+    }
+    const auto vars = ReadScilabFile(job.Path);
+    if (job.Kind == "load") {
+      ExpectLoaded(d, All(vars), where, GetParam() == TEnv::Scilab);
+    } else {
+      std::vector<const TScilabVar*> chosen;
+      for (const auto& v : vars)
+        if (std::find(job.Names.begin(), job.Names.end(), v.Name) != job.Names.end()) chosen.push_back(&v);
+      ASSERT_EQ(chosen.size(), job.Names.size()) << where;
+      ExpectLoaded(d, chosen, where, GetParam() == TEnv::Scilab);
+    }
+    if (GetParam() == TEnv::Octave && job.Kind == "load") {
+      // Without an output the same variables appear in the caller.
+      std::vector<std::string> want = Names(vars), got;
+      std::sort(want.begin(), want.end());
+      std::istringstream words(d.Lines.count("caller") ? d.Lines.at("caller") : "");
+      for (std::string w; words >> w;) got.push_back(w);
+      EXPECT_EQ(got, want) << where;
+    }
+  }
+}
+
+TEST(PythonReader, JoinsASeriesAndRefusesOneThatDisagrees) {
+  const std::string python = Python();
+  if (python.empty()) GTEST_SKIP() << "no python3 with NumPy";
+  TTempDir dir;
+  const auto files = ConvertFile(Series(2.0f).Write(dir.File("run.fif")), 250).Files;
+  ASSERT_EQ(files.size(), 3u);
+  fs::create_directory(dir.File("other"));
+  const auto other = ConvertFile(Series(4.0f).Write(dir.File("other/run.fif")), 250).Files;
+  fs::create_directory(dir.File("mixed"));
+  for (int k = 0; k < 3; ++k)
+    fs::copy_file(k == 1 ? other[k] : files[k], dir.File("mixed/run_0" + std::to_string(k + 1) + ".dat"));
+  std::ofstream(dir.File("jobs.txt")) << "series " << dir.File("joined") << " " << files[0] << "\n"
+                                      << "badseries " << dir.File("mixed-out") << " " << dir.File("mixed/run_01.dat")
+                                      << "\n";
+  const std::string log = dir.File("log.txt");
+  ASSERT_EQ(Shell("PYTHONPATH='" + std::string(TESSALINE_READERS) + "/python' " + python + " '" +
+                    TESSALINE_READER_DRIVERS + "/reader_dump.py' " + dir.File("jobs.txt"),
+                log),
+            0)
+      << Slurp(log);
+
+  // One raw_data of every sample in order, the information variables once.
+  std::vector<std::vector<TScilabVar>> vars;
+  for (const auto& f : files) vars.push_back(ReadScilabFile(f));
+  TScilabVar joined = FindOne(vars[0], "raw_data");
+  for (size_t k = 1; k < vars.size(); ++k) {
+    const auto& more = FindOne(vars[k], "raw_data");
+    joined.Shorts.insert(joined.Shorts.end(), more.Shorts.begin(), more.Shorts.end());
+    joined.Cols += more.Cols;
+  }
+  EXPECT_EQ(joined.Cols, 300);
+  ExpectLoaded(ReadDump(dir.File("joined")), {&FindOne(vars[0], "ChInform"), &FindOne(vars[0], "CalXRnge"), &joined},
+               "series");
+  const std::string error = ReadDump(dir.File("mixed-out")).Lines["error"];
+  EXPECT_NE(error.find(dir.File("mixed/run_02.dat") + ": calibration"), std::string::npos) << error;
+
+}
+
+TEST(PythonReader, InstallsWithPipAndListsVariables) {
+  const std::string python = Python();
+  if (python.empty() || !Have(python + " -m pip --version")) GTEST_SKIP() << "no python3 with NumPy and pip";
+  TTempDir dir;
+  // A copy, since pip builds in the source folder.
+  fs::copy(std::string(TESSALINE_READERS) + "/python", dir.File("src"), fs::copy_options::recursive);
+  const std::string log = dir.File("log.txt");
+  ASSERT_EQ(Shell(python + " -m pip install --no-build-isolation --no-deps --no-index --target " + dir.File("site") +
+                      " " + dir.File("src"),
+                  log),
+            0)
+      << Slurp(log);
+  const auto files = ConvertFile(Series(2.0f).Write(dir.File("run.fif")), 250).Files;
+  const std::string module = "PYTHONPATH=" + dir.File("site") + " " + python + " -m tessaline_dat ";
+  ASSERT_EQ(Shell(module + files[2], log), 0) << Slurp(log);
+  EXPECT_EQ(Slurp(log), "ChInform   float64  12 x 1\nCalXRnge   float64  1 x 2\nraw_data   int16    1 x 0\n");
+  EXPECT_EQ(Shell(module + dir.File("run.fif"), log), 1);
+  EXPECT_EQ(Slurp(log), "tessaline_dat: " + dir.File("run.fif") + ": name area that is not a Scilab name at byte offset 0\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Environments, Readers, ::testing::Values(TEnv::Scilab, TEnv::Octave, TEnv::Python),
+                         [](const auto& Info) {
+                           return std::string(Info.param == TEnv::Scilab   ? "Scilab"
+                                              : Info.param == TEnv::Octave ? "Octave"
+                                                                           : "Python");
+                         });
+
+}  // namespace
