@@ -15,85 +15,27 @@
 #include <string>
 #include <vector>
 
+#include "bench_input.h"
 #include "convert.h"
 
 namespace {
 
-constexpr int kChannels = 306;
-constexpr int kSamplesPerBuffer = 1000;
-
-void Put32(std::vector<uint8_t>& Out, uint32_t V) {
-  for (int s = 24; s >= 0; s -= 8) Out.push_back(static_cast<uint8_t>(V >> s));
-}
-
-void PutTag(std::vector<uint8_t>& Out, int32_t Kind, int32_t Type, const std::vector<uint8_t>& Data) {
-  Put32(Out, static_cast<uint32_t>(Kind));
-  Put32(Out, static_cast<uint32_t>(Type));
-  Put32(Out, static_cast<uint32_t>(Data.size()));
-  Put32(Out, 0);
-  Out.insert(Out.end(), Data.begin(), Data.end());
-}
-
-std::vector<uint8_t> Be32(uint32_t V) {
-  std::vector<uint8_t> d;
-  Put32(d, V);
-  return d;
-}
-
-std::vector<uint8_t> BeFloat(float F) {
-  uint32_t bits;
-  std::memcpy(&bits, &F, 4);
-  return Be32(bits);
-}
-
-// A 306-channel Vectorview-like recording of about Size bytes in 1000-sample 16-bit buffers.
-void Generate(const std::string& Path, int64_t Size) {
-  std::vector<uint8_t> head;
-  std::vector<uint8_t> id = {0, 1, 0, 1};
-  id.resize(20, 0);
-  PutTag(head, 100, 31, id);
-  PutTag(head, 200, 3, Be32(kChannels));
-  PutTag(head, 201, 4, BeFloat(1000.0f));
-  PutTag(head, 219, 4, BeFloat(330.0f));
-  PutTag(head, 223, 4, BeFloat(0.1f));
-  for (int c = 0; c < kChannels; ++c) {
-    std::vector<uint8_t> ch;
-    const int kind = c < 204 ? 1 : c < 297 ? 1 : 2;
-    const int coil = c < 204 ? 3012 : c < 297 ? 3022 : 0;
-    for (uint32_t v : {uint32_t(c + 1), uint32_t(c + 1), uint32_t(kind)}) Put32(ch, v);
-    for (auto b : BeFloat(1.0f)) ch.push_back(b);
-    for (auto b : BeFloat(1e-13f)) ch.push_back(b);
-    Put32(ch, coil);
-    for (int k = 0; k < 12; ++k)
-      for (auto b : BeFloat(0.01f * k)) ch.push_back(b);
-    ch.resize(96, 0);
-    PutTag(head, 203, 30, ch);
-  }
-  const int64_t bufferBytes = int64_t{kChannels} * kSamplesPerBuffer * 2;
-  std::vector<uint8_t> buffer;
-  Put32(buffer, 300);
-  Put32(buffer, 2);
-  Put32(buffer, static_cast<uint32_t>(bufferBytes));
-  Put32(buffer, 0);
-  for (int64_t i = 0; i < bufferBytes; ++i) buffer.push_back(static_cast<uint8_t>(i * 7 + 3));
-  FILE* f = std::fopen(Path.c_str(), "wb");
-  if (!f) throw std::runtime_error("cannot create " + Path);
-  std::fwrite(head.data(), 1, head.size(), f);
-  for (int64_t written = static_cast<int64_t>(head.size()); written + static_cast<int64_t>(buffer.size()) <= Size;
-       written += static_cast<int64_t>(buffer.size()))
-    std::fwrite(buffer.data(), 1, buffer.size(), f);
-  std::fclose(f);
-}
-
 // The physical reference: read the input and write as many bytes, with buffered stdio.
 void PlainCopy(const std::string& From, const std::string& To) {
   FILE* in = std::fopen(From.c_str(), "rb");
+  if (!in) throw std::runtime_error("cannot open " + From);
   FILE* out = std::fopen(To.c_str(), "wb");
+  if (!out) {
+    std::fclose(in);
+    throw std::runtime_error("cannot create " + To);
+  }
   std::vector<char> buf(1 << 20);
   size_t n;
-  while ((n = std::fread(buf.data(), 1, buf.size(), in)) > 0) std::fwrite(buf.data(), 1, n, out);
+  bool ok = true;
+  while (ok && (n = std::fread(buf.data(), 1, buf.size(), in)) > 0) ok = std::fwrite(buf.data(), 1, n, out) == n;
+  ok = !std::ferror(in) && ok;
   std::fclose(in);
-  if (std::fclose(out) != 0) throw std::runtime_error("copy failed");
+  if (std::fclose(out) != 0 || !ok) throw std::runtime_error("copy failed");
 }
 
 void Convert(const std::string& Path, double* SummarySeconds) {
