@@ -2,6 +2,8 @@
 #include "Tessaline_1f.h"
 
 #include <QApplication>
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QFile>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -197,7 +199,9 @@ std::string TForm1::DialogFileName() const {
 
 void TForm1::OpenAndReport() {
   OpenDialog1->setNameFilter("FIFF files (*.fif)");
-  if (OpenDialog1->exec() != QDialog::Accepted) return;
+  const int result = OpenDialog1->exec();
+  CloseDialogPopups();
+  if (result != QDialog::Accepted) return;
   auto reader = std::make_unique<TFiff>(FSeparators);
   if (!reader->LoadFiff(DialogFileName())) {
     Memo1->appendPlainText("This is not FIFF file");
@@ -227,12 +231,36 @@ void TForm1::ReloadAndConvert() {
   const QString caption = BitBtn2->text();
   const int megabytes = caption.toInt(&ok);
   if (!ok) throw std::runtime_error("'" + caption.toStdString() + "' is not a valid integer value");
-  TConvertSeam seam;
-  seam.GetCaption = [this] { return windowTitle().toStdString(); };
-  seam.SetCaption = [this](const std::string& Text) { SetCaption(Text); };
-  seam.Separators = FSeparators;
-  ConvertFiff(*reader, int64_t{megabytes} * 1'000'000, seam);
+
+  // The title shows the seconds written while a file's raw data are written; the window's own
+  // title comes back after each file, and however the conversion ends.
+  struct TRestoreTitle {
+    TForm1* Form;
+    std::string Title;
+    ~TRestoreTitle() { Form->SetCaption(Title); }
+  } restore{this, windowTitle().toStdString()};
+  std::string shown;
+  ConvertFiff(*reader, int64_t{megabytes} * 1'000'000, [&](const TConvertProgress& Progress) {
+    if (Progress.RawDataDone) {
+      SetCaption(restore.Title);
+      shown.clear();
+      return;
+    }
+    // Only a title that changes is set again, so tiny buffers cost no window traffic.
+    std::string text = "saving..." + FormatFloat(Progress.SecondsWritten, "0.0", FSeparators) + "sec";
+    if (text != shown) {
+      SetCaption(text);
+      shown = std::move(text);
+    }
+  });
   Memo1->appendPlainText("<<<<<< converted fiff >>>>>>");
+}
+
+void TForm1::CloseDialogPopups() {
+  // Enter in the name field closes the dialog but can leave its completion list on screen,
+  // where it would stay through the conversion and swallow the next click.
+  for (QCompleter* completer : OpenDialog1->findChildren<QCompleter*>())
+    if (QAbstractItemView* popup = completer->popup(); popup && popup->isVisible()) popup->hide();
 }
 
 void TForm1::SetCaption(const std::string& Text) {

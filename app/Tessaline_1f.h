@@ -63,6 +63,7 @@ class TForm1 : public QWidget {
   // Runs a button's action; an error ends it with a message box, and the window goes on.
   void Guarded(const std::function<void()>& Action);
   std::string DialogFileName() const;
+  void CloseDialogPopups();
   void SetCaption(const std::string& Text);
 
   TNumberSeparators FSeparators;

@@ -19,6 +19,17 @@ namespace {
   throw std::system_error(Err, std::generic_category(), What + " \"" + FileName + "\"");
 }
 
+// Big-endian 16-bit values to little-endian; From may be To. A plain loop the compiler
+// turns into vector shuffles.
+void SwapShorts(const uint8_t* From, uint8_t* To, int64_t Count) {
+  for (int64_t i = 0; i < Count; ++i) {
+    const uint8_t hi = From[2 * i];
+    const uint8_t lo = From[2 * i + 1];
+    To[2 * i] = lo;
+    To[2 * i + 1] = hi;
+  }
+}
+
 }  // namespace
 
 // A file read through a buffered window, so that many small reads cost few system calls.
@@ -121,6 +132,20 @@ void TFiff::ReadBlock(uint8_t* Dest, int64_t Count) {
   ReadSlow(Dest, Count);
 }
 
+void TFiff::ReadSwappedShorts(uint8_t* Dest, int64_t Count) {
+  if (Count <= 0) return;
+  const int64_t bytes = 2 * Count;
+  // From the memory image straight into Dest; through the file otherwise, swapped in place.
+  const uint8_t* from = Dest;
+  if (!FUseFileStream && FPos >= 0 && FPos + bytes <= FMemSize) {
+    from = FMemStream.get() + FPos;
+    FPos += bytes;
+  } else {
+    ReadSlow(Dest, bytes);
+  }
+  SwapShorts(from, Dest, Count);
+}
+
 uint8_t TFiff::ReadByte() {
   if (!FUseFileStream && FPos >= 0 && FPos < FMemSize) return FMemStream[FPos++];
   uint8_t b;
@@ -149,7 +174,7 @@ float TFiff::ReadSingle() {
   return f;
 }
 
-void TFiff::SeekTagData(int32_t Index) { FPos = int64_t{FTags[Index].Pos} + 16; }
+void TFiff::SeekTagData(int32_t Index) { FPos = int64_t{FTags[Index].Pos} + fiff::kTagHeaderSize; }
 
 void TFiff::SeekTagOffset(int32_t Index, int32_t Offset) {
   FPos = int64_t{FTags[Index].Pos} + Offset;
@@ -175,10 +200,10 @@ bool TFiff::LoadFiff(const std::string& FileName) {
   const int64_t size = st.st_size;
   FFileStream->SetSize(size);
 
-  if (size < 20) return false;
+  if (size < fiff::kFileIdSize) return false;
   FPos = 0;
-  if (ReadLong() != 100 || ReadLong() != 31 || ReadLong() != 20 || ReadLong() != 0 ||
-      ReadShort() != 1 || ReadShort() != 1)
+  if (ReadLong() != fiff::kFileId || ReadLong() != fiff::kTypeId || ReadLong() != fiff::kFileIdSize ||
+      ReadLong() != 0 || ReadShort() != fiff::kVersionMajor || ReadShort() != fiff::kVersionMinor)
     return false;
 
   if (size > kLargestFiffFile)
@@ -231,12 +256,12 @@ void TFiff::BuildDirectory() {
   while (pos < size) {
     const bool first = FTags.empty();  // the signature tag is always entry 0
     int64_t at = pos;
-    if (!first && size - at < 16) break;
+    if (!first && size - at < fiff::kTagHeaderSize) break;
     FPos = at;
     int32_t kind = ReadLong();
-    if (kind > 6000) {  // a stray byte in front of the header: take it from one byte on
+    if (kind > fiff::kLargestKind) {  // a stray byte in front of the header: take it from one byte on
       at += 1;
-      if (size - at < 16) break;
+      if (size - at < fiff::kTagHeaderSize) break;
       FPos = at;
       kind = ReadLong();
     }
@@ -247,9 +272,9 @@ void TFiff::BuildDirectory() {
     e.Size = ReadLong();
     e.Next = ReadLong();
     // A negative size or data that run past the end end the walk: nothing is invented.
-    if (!first && (e.Size < 0 || at + 16 + e.Size > size)) break;
+    if (!first && (e.Size < 0 || at + fiff::kTagHeaderSize + e.Size > size)) break;
     FTags.push_back(e);
-    pos = at + 16 + e.Size;
+    pos = at + fiff::kTagHeaderSize + e.Size;
   }
   FTagCount = static_cast<int32_t>(FTags.size());
   FPos = 0;

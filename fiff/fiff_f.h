@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "fiff_kinds.h"
 #include "number_format.h"
 
 // One entry of the tag directory, as stored in the tag header; the data start at Pos + 16.
@@ -48,13 +49,22 @@ class TFiff {
   uint8_t ReadByte();
   // Copies Count bytes from the current position (zeros past the end) and advances.
   void ReadBlock(uint8_t* Dest, int64_t Count);
+  // Copies Count big-endian 16-bit values from the current position into Dest as
+  // little-endian ones (zeros past the end) and advances.
+  void ReadSwappedShorts(uint8_t* Dest, int64_t Count);
+  // The channel-information record of directory entry Index.
+  fiff::TChannelInfo ReadChannelInfo(int32_t Index);
 
   void SeekTagData(int32_t Index);
   void SeekTagOffset(int32_t Index, int32_t Offset);
-  // The memory image at Pos when Count bytes from there lie inside it, else nullptr
-  // (a file read through the file stream has no image).
-  const uint8_t* ImageAt(int64_t Pos, int64_t Count) const {
-    return !FUseFileStream && Pos >= 0 && Count >= 0 && Pos + Count <= FMemSize ? FMemStream.get() + Pos : nullptr;
+  // The first value of entry Index's data: SeekTagData, then the read.
+  int32_t ReadLongAt(int32_t Index) {
+    SeekTagData(Index);
+    return ReadLong();
+  }
+  float ReadSingleAt(int32_t Index) {
+    SeekTagData(Index);
+    return ReadSingle();
   }
   int64_t Position() const { return FPos; }
   void SetPosition(int64_t Pos) { FPos = Pos; }
@@ -70,13 +80,6 @@ class TFiff {
 
   // The measurement summary, filled into FReport.
   void MakeSummary();
-  void ReportGeneralInfo();
-  void ReportSspItems();
-  void ReportDigitizedPoints();
-  void ReportChannels();
-  void ReportRawData();
-  void ReportAverages();
-  void ReportBemModels();
 
   std::string FFileName;
   bool FUseFileStream = false;
@@ -86,6 +89,15 @@ class TFiff {
   TNumberSeparators FSeparators;
 
  private:
+  // The summary's sections, in the order MakeSummary adds them.
+  void ReportGeneralInfo();
+  void ReportSspItems();
+  void ReportDigitizedPoints();
+  void ReportChannels();
+  void ReportRawData();
+  void ReportAverages();
+  void ReportBemModels();
+
   void ReadSlow(uint8_t* Dest, int64_t Count);
   void LoadImage(int Fd, int64_t Size);
   void BuildDirectory();

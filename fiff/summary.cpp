@@ -54,7 +54,7 @@ void TFiff::ReportGeneralInfo() {
     std::string pending;
     const TFiffTag& t = FTags[i];
     switch (t.Kind) {
-      case 204:
+      case fiff::kMeasDate:
         FReport.push_back("");
         FReport.push_back("****** general information ******");
         SeekTagData(i);
@@ -62,33 +62,33 @@ void TFiff::ReportGeneralInfo() {
         pending = "measured date = " + measDate;
         ageStep();
         break;
-      case 212:
+      case fiff::kExperimenter:
         SeekTagData(i);
         subject += " by " + ReadText(t.Size);
         break;
-      case 401:
+      case fiff::kSubjFirstName:
         SeekTagData(i);
         firstName = ReadText(t.Size);
         break;
-      case 402:
+      case fiff::kSubjMiddleName:
         SeekTagData(i);
         middleName = ReadText(t.Size);
         break;
-      case 403:
+      case fiff::kSubjLastName:
         SeekTagData(i);
         lastName = ReadText(t.Size);
         break;
-      case 404:
+      case fiff::kSubjBirthDay:
         subject += " ";
         SeekTagData(i);
         birthDate = ReadJulianDateText();
         ageStep();
         break;
-      case 405:
+      case fiff::kSubjSex:
         SeekTagData(i);
         subject += ReadLongWord() == 1 ? "M" : "F";
         break;
-      case 406:
+      case fiff::kSubjHand:
         SeekTagData(i);
         subject += ReadLongWord() == 1 ? "(R)" : "(L)";
         break;
@@ -110,19 +110,20 @@ void TFiff::ReportSspItems() {
   bool headerPending = true;
   for (int32_t i = 0; i < FTagCount; ++i) {
     const TFiffTag& t = FTags[i];
-    if (t.Kind == 201) return;
-    if (t.Kind == 206 || t.Kind == 233) {
+    if (t.Kind == fiff::kSFreq) return;
+    if (t.Kind == fiff::kComment || t.Kind == fiff::kName) {
       SeekTagData(i);
       itemName = ReadText(t.Size);
-    } else if (t.Kind == 3417) {
+    } else if (t.Kind == fiff::kProjItemChList) {
       vectorsPending = true;
-    } else if (t.Kind == 3415 && vectorsPending) {
+    } else if (t.Kind == fiff::kProjItemVectors && vectorsPending) {
       if (headerPending) {
         FReport.push_back("");
+        // "informatin" is the system's own text, pinned by tests.
         FReport.push_back("****** SSP informatin ******");
         headerPending = false;
       }
-      itemName += " [" + std::to_string((int64_t{t.Size} - 12) / 4) + "x1]";
+      itemName += " [" + std::to_string((int64_t{t.Size} - 4 * fiff::kMatrixTrailingWords) / 4) + "x1]";
       FReport.push_back(itemName);
       vectorsPending = false;
     }
@@ -134,9 +135,9 @@ void TFiff::ReportDigitizedPoints() {
   bool slopesSeen = false;
   for (int32_t i = 0; i < FTagCount; ++i) {
     const TFiffTag& t = FTags[i];
-    if (t.Kind == 215) {
+    if (t.Kind == fiff::kHpiSlopes) {
       slopesSeen = true;
-    } else if (t.Kind == 213 && slopesSeen) {
+    } else if (t.Kind == fiff::kDigPoint && slopesSeen) {
       SeekTagData(i);
       uint32_t p = ReadLongWord();
       if (p > 4) p = 0;
@@ -148,9 +149,11 @@ void TFiff::ReportDigitizedPoints() {
   if (counts[2] > 0) line += ",HPI=" + std::to_string(counts[2]);
   if (counts[3] > 0) line += ",EEG=" + std::to_string(counts[3]);
   if (counts[4] > 0) line += ",extra=" + std::to_string(counts[4]);
+  // No comma before "???=": the system's own text, pinned by tests.
   if (counts[0] > 0) line += "???=" + std::to_string(counts[0]);
   if (line.empty()) return;
   FReport.push_back("");
+  // "informatin" is the system's own text, pinned by tests.
   FReport.push_back("****** digitized points informatin ******");
   FReport.push_back(line);
 }

@@ -16,6 +16,7 @@ void TFiff::ReportAverages() {
   auto emitLine = [&] {
     if (headerPending) {
       FReport.push_back("");
+      // "informatin" is the system's own text, pinned by tests.
       FReport.push_back("****** averaged informatin ******");
       headerPending = false;
     }
@@ -52,25 +53,25 @@ void TFiff::ReportAverages() {
 
   for (int32_t i = 0; i < FTagCount; ++i) {
     const TFiffTag& t = FTags[i];
-    if (t.Kind != 302) SeekTagData(i);
+    if (t.Kind != fiff::kEpoch) SeekTagData(i);
     switch (t.Kind) {
-      case 201: freq = ReadSingle(); break;
-      case 206: label = ReadText(t.Size); break;
-      case 207: averages = ReadLong(); epochs = 0; break;
-      case 208: firstSample = ReadLong(); break;
-      case 209: lastSample = ReadLong(); break;
-      case 219: lowpass = ReadSingle(); filterPending = true; break;
-      case 223: highpass = ReadSingle(); break;
-      case 228: samples = ReadLong(); break;
-      case 229: firstTime = ReadSingle(); break;
-      case 241: {
+      case fiff::kSFreq: freq = ReadSingle(); break;
+      case fiff::kComment: label = ReadText(t.Size); break;
+      case fiff::kNAve: averages = ReadLong(); epochs = 0; break;
+      case fiff::kFirstSample: firstSample = ReadLong(); break;
+      case fiff::kLastSample: lastSample = ReadLong(); break;
+      case fiff::kLowpass: lowpass = ReadSingle(); filterPending = true; break;
+      case fiff::kHighpass: highpass = ReadSingle(); break;
+      case fiff::kNoSamples: samples = ReadLong(); break;
+      case fiff::kFirstTime: firstTime = ReadSingle(); break;
+      case fiff::kHpiFitGoodness: {
         const int32_t n = t.Size / 4 < kGoodness ? t.Size / 4 : kGoodness;  // ten coils at most
         for (int32_t k = 0; k < n; ++k) goodness[k] = ReadSingle();
         break;
       }
-      case 243: goodnessLimit = ReadSingle(); break;
-      case 245: label = "HPI" + std::to_string(ReadLongWord()); epochs = 0; break;
-      case 302:
+      case fiff::kHpiFitGoodLimit: goodnessLimit = ReadSingle(); break;
+      case fiff::kHpiCoilNo: label = "HPI" + std::to_string(ReadLongWord()); epochs = 0; break;
+      case fiff::kEpoch:
         if (epochs == 0) emitLine();
         epochs = static_cast<int32_t>(static_cast<uint32_t>(epochs) + 1u);
         break;
@@ -84,22 +85,22 @@ void TFiff::ReportBemModels() {
   for (int32_t i = 0; i < FTagCount; ++i) {
     const TFiffTag& t = FTags[i];
     switch (t.Kind) {
-      case 3101:
+      case fiff::kBemSurfId:
         FReport.push_back("");
         FReport.push_back("****** BEM model ******");
         if (!frame.empty()) FReport.push_back(frame);
         SeekTagData(i);
         FReport.push_back(ReadBemSurfaceName());
         break;
-      case 3103:
+      case fiff::kBemSurfNNode:
         SeekTagData(i);
         FReport.push_back("number of nodes = " + std::to_string(ReadLongWord()));
         break;
-      case 3104:
+      case fiff::kBemSurfNTri:
         SeekTagData(i);
         FReport.push_back("number of triangle = " + std::to_string(ReadLongWord()));
         break;
-      case 3111: {
+      case fiff::kBemApprox: {
         SeekTagData(i);
         const int32_t v = ReadLong();
         FReport.push_back(v == 1 ? "constant potential approach"
@@ -107,11 +108,11 @@ void TFiff::ReportBemModels() {
                                    : "??? approach");
         break;
       }
-      case 3112:
+      case fiff::kBemCoordFrame:
         SeekTagData(i);
         frame = "coordination = " + ReadCoordFrameName();
         break;
-      case 3113:
+      case fiff::kBemSigma:
         SeekTagData(i);
         FReport.push_back("conductivity = " + Format(ReadSingle(), "0.0"));
         break;

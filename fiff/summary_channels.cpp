@@ -9,10 +9,10 @@ namespace {
 // so that float and 32-bit buffers do not show twice their real duration.
 int64_t RawElementSize(int32_t DataType) {
   switch (DataType) {
-    case 3:  // 32-bit integers
-    case 4:  // floats
+    case fiff::kTypeInt:
+    case fiff::kTypeFloat:
       return 4;
-    case 5:  // doubles
+    case fiff::kTypeDouble:
       return 8;
     default:
       return 2;
@@ -31,31 +31,31 @@ void TFiff::ReportChannels() {
 
   for (int32_t i = 0; i < FTagCount; ++i) {
     const TFiffTag& t = FTags[i];
-    if (t.Kind == 203) {
-      SeekTagData(i);
-      const int16_t scan = static_cast<int16_t>(ReadLong());
-      SeekTagOffset(i, 24);
-      const int16_t kind = static_cast<int16_t>(ReadLong());
-      SeekTagOffset(i, 36);
-      const int16_t coil = static_cast<int16_t>(ReadLong());
+    if (t.Kind == fiff::kChInfo) {
+      // Only the low 16 bits of each field count, as the summary always read them.
+      const fiff::TChannelInfo ch = ReadChannelInfo(i);
+      const int16_t scan = static_cast<int16_t>(ch.Scan);
+      const int16_t kind = static_cast<int16_t>(ch.Kind);
+      const int16_t coil = static_cast<int16_t>(ch.Coil);
       if (scan <= watermark) continue;  // a repeated channel list is counted once
       watermark = scan;
       int category = kOther;
-      if (kind == 1 && coil == 2) category = kNM122;
-      else if (kind == 1 && coil == 3012) category = kPLA;
-      else if (kind == 1 && coil == 3022) category = kMAG;
-      else if (kind == 2) category = kEEG;
-      else if (kind == 3) category = kSTI;
-      else if (kind == 1000) category = kDip;
-      else if (kind == 1001) category = kGof;
+      if (kind == fiff::kChKindMeg && coil == fiff::kCoilNm122) category = kNM122;
+      else if (kind == fiff::kChKindMeg && coil == fiff::kCoilVvPlanarT1) category = kPLA;
+      else if (kind == fiff::kChKindMeg && coil == fiff::kCoilVvMagT1) category = kMAG;
+      else if (kind == fiff::kChKindEeg) category = kEEG;
+      else if (kind == fiff::kChKindStim) category = kSTI;
+      else if (kind == fiff::kChKindDipole) category = kDip;
+      else if (kind == fiff::kChKindGoodness) category = kGof;
       counts[category] = static_cast<int16_t>(counts[category] + 1);
-    } else if (t.Kind == 220) {
+    } else if (t.Kind == fiff::kBadChs) {
       SeekTagData(i);
       const int32_t n = t.Size / 4 < kSlots ? t.Size / 4 : kSlots;  // the slots end the read
       for (int32_t k = 0; k < n; ++k) bad[k] = ReadLong();
     }
   }
 
+  // "PLA=" and "dip=" replace what stands before them: the system's own line, pinned by tests.
   std::string line;
   auto count = [&](int c) { return std::to_string(counts[c]); };
   if (counts[kNM122] > 0) line = "NM-122=" + count(kNM122);
@@ -68,6 +68,7 @@ void TFiff::ReportChannels() {
   if (counts[kOther] > 0) line += ",???=" + count(kOther);
   if (line.empty()) return;
   FReport.push_back("");
+  // "informatin" is the system's own text, pinned by tests.
   FReport.push_back("****** channel informatin ******");
   FReport.push_back(line);
 
@@ -89,32 +90,32 @@ void TFiff::ReportRawData() {
   for (int32_t i = 0; i < FTagCount; ++i) {
     const TFiffTag& t = FTags[i];
     switch (t.Kind) {
-      case 200:
+      case fiff::kNChan:
         SeekTagData(i);
         channels = ReadLong();
         break;
-      case 201:
+      case fiff::kSFreq:
         SeekTagData(i);
         freq = ReadSingle();
         break;
-      case 219:  // the first non-zero corner stays
+      case fiff::kLowpass:  // the first non-zero corner stays
         if (lowpass == 0.0f) {
           SeekTagData(i);
           lowpass = ReadSingle();
         }
         break;
-      case 223:
+      case fiff::kHighpass:
         if (highpass == 0.0f) {
           SeekTagData(i);
           highpass = ReadSingle();
         }
         break;
-      case 300:
+      case fiff::kDataBuffer:
         // With no channels a buffer holds no samples (and nothing is divided by zero).
         if (channels != 0) samples += t.Size / (RawElementSize(t.DataType) * channels);
         freqAtBuffer = freq;
         break;
-      case 301:
+      case fiff::kDataSkip:
         SeekTagData(i);
         skip = "data skip is " + std::to_string(ReadLongWord());
         break;

@@ -15,16 +15,16 @@ struct TConverted {
   const std::vector<TScilabVar>& Only() const { return Vars.at(0); }
 };
 
-inline TConverted ConvertFile(const std::string& Path, int64_t Limit = 50'000'000, const TConvertSeam& Seam = {}) {
+inline TConverted ConvertFile(const std::string& Path, int64_t Limit = 50'000'000, const TProgress& Progress = {}) {
   TFiff f;
   if (!f.LoadFiff(Path)) throw std::runtime_error("not FIFF: " + Path);
   TConverted c;
-  c.Files = ConvertFiff(f, Limit, Seam);
+  c.Files = ConvertFiff(f, Limit, Progress);
   for (const auto& file : c.Files) c.Vars.push_back(ReadScilabFile(file));
   return c;
 }
 
 inline TConverted Convert(const TFiffBuilder& B, const TTempDir& Dir, int64_t Limit = 50'000'000,
-                          const TConvertSeam& Seam = {}) {
-  return ConvertFile(B.Write(Dir.File("in.fif")), Limit, Seam);
+                          const TProgress& Progress = {}) {
+  return ConvertFile(B.Write(Dir.File("in.fif")), Limit, Progress);
 }

@@ -75,6 +75,16 @@ TEST(HostileInput, CountsNoFileCouldHoldWriteNothingHuge) {
   EXPECT_TRUE(FindAll(c.Only(), "Volume3D").empty());
 }
 
+TEST(HostileInput, AnAverageOfTheLargestChannelCountIsNoVariable) {
+  // 2^31 - 1 channels and their time column would be 2^31 columns, which no header can hold.
+  TTempDir dir;
+  TFiffBuilder b;
+  b.Int(200, 2'147'483'647).Epoch(0, 1, {}).Int(200, 1).Epoch(0, 1, {4});
+  const auto c = Convert(b, dir);
+  EXPECT_EQ(Names(c.Only()), std::vector<std::string>{"ave_0001"});
+  EXPECT_EQ(FindOne(c.Only(), "ave_0001").Reals, (std::vector<double>{4, 0}));
+}
+
 TEST(HostileInput, BuffersLargerThanTheStagingBuffer) {
   TTempDir dir;
   std::vector<int16_t> big(6'000'000);  // 12 MB in one buffer

@@ -2,7 +2,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCompleter>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -346,6 +348,63 @@ class TWindowTest : public QObject {
     }
     QCOMPARE(columns, int64_t{2600} * 1000);
     QCOMPARE(expectBuffer, 2600);
+  }
+
+  void CaptionShowsSecondsWrittenAndIsRestored() {
+    TTempDir dir;
+    TFiffBuilder b;
+    b.Int(200, 2).Float(201, 4.0f);
+    for (int i = 0; i < 3; ++i) b.RawBuffer(std::vector<int16_t>(10, static_cast<int16_t>(i)));
+    const std::string path = b.Write(dir.File("in.fif"));
+    TForm1 form({",", "."});
+    form.show();
+    QStringList titles;
+    connect(&form, &QWidget::windowTitleChanged, [&](const QString& t) { titles << t; });
+    Choose(form, QString::fromStdString(path));
+    QCOMPARE(titles, (QStringList{"saving...1,3sec", "saving...2,5sec", "saving...3,8sec", "Tessaline 1.1.0"}));
+
+    // In a series the title is the window's own again after each file.
+    TFiffBuilder s;
+    s.Int(200, 1).Float(201, 10.0f);
+    for (int i = 0; i < 3; ++i) s.RawBuffer(std::vector<int16_t>(13'000'000, 1));  // 26 MB each
+    const std::string series = s.Write(dir.File("series.fif"));
+    titles.clear();
+    Choose(form, QString::fromStdString(series));
+    QCOMPARE(titles, (QStringList{"saving...1300000,0sec", "saving...2600000,0sec", "Tessaline 1.1.0",
+                                  "saving...1300000,0sec", "Tessaline 1.1.0"}));
+  }
+
+  void NoPopupOfTheDialogOutlivesIt() {
+    TTempDir dir;
+    for (const char* name : {"run.fif", "run2.fif", "rest.fif"}) WriteFileBytes(dir.File(name), TBytes(30, 0));
+    TForm1 form;
+    form.show();
+    bool typed = false;
+    WhenModal<QFileDialog>([&](QFileDialog* d) {
+      d->setDirectory(QString::fromStdString(dir.Path()));
+      auto* edit = d->findChild<QLineEdit*>("fileNameEdit");
+      QVERIFY(edit != nullptr);
+      // Typed as a user types: the completion list opens once the folder has loaded.
+      auto listShown = [edit] { return edit->completer() && edit->completer()->popup()->isVisible(); };
+      for (int tries = 0; tries < 100 && !listShown(); ++tries) {
+        edit->clear();
+        QTest::keyClicks(edit, "r");
+        QTest::qWait(50);
+      }
+      if (!listShown()) {
+        d->reject();
+        QFAIL("the dialog showed no completion list");
+      }
+      QTest::keyClicks(QApplication::focusWidget(), "un.fif");
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+      typed = true;
+    });
+    QTest::mouseClick(form.BitBtn1, Qt::LeftButton);
+    QVERIFY(typed);
+    QVERIFY(!form.OpenDialog1->isVisible());
+    QCOMPARE(QApplication::activePopupWidget(), nullptr);
+    for (QCompleter* c : form.OpenDialog1->findChildren<QCompleter*>()) QVERIFY(!c->popup()->isVisible());
+    QCOMPARE(MemoLines(form.Memo1), (QStringList{"Hello!", "This is not FIFF file"}));
   }
 };
 

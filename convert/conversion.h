@@ -1,64 +1,59 @@
-// The conversion of a loaded FIFF file into Scilab data files; it needs no window.
+// The conversion's internals: the state of one run shared by its steps, and the staging of doubles.
 #pragma once
 
-#include <cstdint>
 #include <cstring>
-#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "fiff_f.h"
+#include "convert.h"
 #include "scilab_f.h"
 
 // Stands for a value the file does not give (a factor, a channel's epoch).
 inline constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// What the conversion needs of the window: the caption for the progress text.
-struct TConvertSeam {
-  std::function<std::string()> GetCaption;
-  std::function<void(const std::string&)> SetCaption;
-  TNumberSeparators Separators;
+// The raw data of one output file: the buffers after Start, up to and including the one at
+// End (0: to the end of the directory).
+struct TStretch {
+  int32_t Start = 0;
+  int32_t End = 0;
 };
 
-// Converts Reader (loaded) into one file beside it, or a series when the file is larger
-// than SizeLimit bytes. Returns the files written, in order; throws on any failure, and
-// then no unfinished output file is left behind.
-std::vector<std::string> ConvertFiff(TFiff& Reader, int64_t SizeLimit, const TConvertSeam& Seam = {});
-
-// The output's base: the path without the file name's extension.
-std::string OutputBaseName(const std::string& InputPath);
-
-// The state of one conversion run, shared by its steps.
 class TConversion {
  public:
-  TConversion(TFiff& Reader, int64_t SizeLimit, const TConvertSeam& Seam);
+  TConversion(TFiff& Reader, int64_t SizeLimit, const TProgress& Progress);
   std::vector<std::string> Run();
 
  private:
   // Checks made before anything is written.
   void CheckInput();
-  std::vector<std::string> OutputNames() const;
+  void CheckOutputs(const std::vector<std::string>& Names) const;
+  // The split into a series, computed once: one stretch per output file.
+  std::vector<TStretch> SplitSeries() const;
   int32_t NextStart(int32_t Start) const;
+  std::vector<std::string> OutputNames(size_t Files) const;
 
-  void BeginOutputFile();
-  void EndOutputFile();
-  int32_t WriteRawData(int32_t Start);
+  void WriteFile(const std::string& Name, const TStretch& Stretch);
   void WriteChInform();
   void WriteProjections();
   void WriteDigitPts();
   void WriteAverages();
   void WriteMriVolume();
-  void SetCaption(const std::string& Text) const;
+  void WriteCalibration(const TStretch& Stretch);
+  void WriteRawData(const TStretch& Stretch);
+  bool InStretch(const TFiffTag& Tag, const TStretch& Stretch) const;
 
   TFiff& FReader;
   const int64_t FSizeLimit;
-  const TConvertSeam& FSeam;
+  const TProgress& FProgress;
   std::unique_ptr<TScilab> FWriter;
   std::string FOutputName;
-  int32_t FRawRows = 1;  // channel count of raw_data, the count in force at the first buffer
+  int32_t FRawRows = 1;      // channel count of raw_data, the count in force at the first buffer
   bool FHasBuffers = false;
+  float FFrequency = 1.0f;   // the file's last sampling frequency, for the seconds written
+  int64_t FBytesTotal = 0;   // data buffer bytes of the input, and how many are converted
+  int64_t FBytesDone = 0;
 };
 
 // Stages doubles in the writer's buffer and writes them block by block, so a variable of

@@ -1,10 +1,11 @@
 // The measurement-information variables: ChInform, PCA_nnnn, DigitPts, ave_nnnn, Volume3D, slice2MR.
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <limits>
 #include <vector>
 
-#include "convert.h"
+#include "conversion.h"
 
 namespace {
 
@@ -18,20 +19,17 @@ std::string Numbered(const char* Prefix, int Number) {
 
 void TConversion::WriteChInform() {
   // A channel list that repeats scan numbers already covered is collected once.
-  std::vector<int64_t> locations;
+  std::vector<std::array<float, 12>> locations;
   for (int32_t i = 0; i < FReader.FTagCount; ++i) {
-    if (FReader.FTags[i].Kind != 203) continue;
-    FReader.SeekTagData(i);
-    if (FReader.ReadLong() > static_cast<int64_t>(locations.size()))
-      locations.push_back(int64_t{FReader.FTags[i].Pos} + 16 + 24);
+    if (FReader.FTags[i].Kind != fiff::kChInfo) continue;
+    const fiff::TChannelInfo ch = FReader.ReadChannelInfo(i);
+    if (ch.Scan > static_cast<int64_t>(locations.size())) locations.push_back(std::to_array(ch.Loc));
   }
   if (locations.empty()) return;
   FWriter->WriteRealMatrixHeader("ChInform", 12, static_cast<int32_t>(locations.size()));
   TDoubleStager out(*FWriter);
-  for (int64_t pos : locations) {
-    FReader.SetPosition(pos);
-    for (int k = 0; k < 12; ++k) out.Put(FReader.ReadSingle());
-  }
+  for (const auto& loc : locations)
+    for (float v : loc) out.Put(v);
   out.Flush();
 }
 
@@ -39,10 +37,10 @@ void TConversion::WriteProjections() {
   int number = 0;
   for (int32_t i = 0; i < FReader.FTagCount; ++i) {
     const TFiffTag& t = FReader.FTags[i];
-    if (t.Kind == 201) return;  // projections after the first frequency are not this file's
-    if (t.Kind != 3415) continue;
-    // The matrix's three trailing words (dimensions and their count) are not values.
-    int32_t rows = t.Size / 4 - 3;
+    if (t.Kind == fiff::kSFreq) return;  // projections after the first frequency are not this file's
+    if (t.Kind != fiff::kProjItemVectors) continue;
+    // The matrix's trailing words (dimensions and their count) are not values.
+    int32_t rows = t.Size / 4 - fiff::kMatrixTrailingWords;
     if (rows < 0) rows = 0;
     FWriter->WriteRealMatrixHeader(Numbered("PCA_", ++number), rows, 1);
     TDoubleStager out(*FWriter);
@@ -54,19 +52,19 @@ void TConversion::WriteProjections() {
 
 void TConversion::WriteDigitPts() {
   // Points count only after the first HPI-slopes tag, as in the summary.
-  std::vector<int64_t> points;
+  std::vector<int32_t> points;
   bool collecting = false;
   for (int32_t i = 0; i < FReader.FTagCount; ++i) {
     const int32_t kind = FReader.FTags[i].Kind;
-    if (kind == 215) collecting = true;
-    else if (kind == 213 && collecting) points.push_back(int64_t{FReader.FTags[i].Pos} + 16 + 8);
+    if (kind == fiff::kHpiSlopes) collecting = true;
+    else if (kind == fiff::kDigPoint && collecting) points.push_back(i);
   }
   if (points.empty()) return;
   FWriter->WriteRealMatrixHeader("DigitPts", static_cast<int32_t>(points.size()), 3);
   TDoubleStager out(*FWriter);
   for (int c = 0; c < 3; ++c)  // column by column: all x, then all y, then all z
-    for (int64_t pos : points) {
-      FReader.SetPosition(pos + 4 * c);
+    for (int32_t i : points) {
+      FReader.SeekTagOffset(i, fiff::kTagHeaderSize + fiff::kDigPointPosition + 4 * c);
       out.Put(FReader.ReadSingle());
     }
   out.Flush();
@@ -102,46 +100,42 @@ void TConversion::WriteAverages() {
   for (int32_t i = 0; i < FReader.FTagCount; ++i) {
     const TFiffTag& t = FReader.FTags[i];
     switch (t.Kind) {
-      case 200:
+      case fiff::kNChan:
         closeAverage();
-        FReader.SeekTagData(i);
-        channels = FReader.ReadLong();
+        channels = FReader.ReadLongAt(i);
         counter = 0;
         break;
-      case 201:
-        FReader.SeekTagData(i);
-        freq = FReader.ReadSingle();
+      case fiff::kSFreq:
+        freq = FReader.ReadSingleAt(i);
         break;
-      case 203: {
-        FReader.SeekTagData(i);
-        const int32_t scan = FReader.ReadLong();
-        FReader.SeekTagOffset(i, 16 + 8);
-        const int32_t kind = FReader.ReadLong();
-        const float scale = kind == 1 ? 1e13f : kind == 2 ? 1e6f : 1.0f;
-        FReader.SeekTagOffset(i, 16 + 16);
-        float f = FReader.ReadSingle() * scale;  // single precision, as the table holds it
-        if (const int32_t coil = FReader.ReadLong(); coil >= 3021 && coil <= 3023) f *= 100.0f;
-        if (scan >= 1 && scan <= kFactors) {
-          factor[scan - 1] = f;
-          defined[scan - 1] = true;
+      case fiff::kChInfo: {
+        const fiff::TChannelInfo ch = FReader.ReadChannelInfo(i);
+        const fiff::TCalibrationScale scale = fiff::CalibrationScale(ch.Kind, ch.Coil);
+        // Single precision, as the table holds it.
+        float f = ch.Cal * static_cast<float>(scale.Unit);
+        f *= static_cast<float>(scale.Coil);
+        if (ch.Scan >= 1 && ch.Scan <= kFactors) {
+          factor[ch.Scan - 1] = f;
+          defined[ch.Scan - 1] = true;
         }
         break;
       }
-      case 208:
-        FReader.SeekTagData(i);
-        firstSample = FReader.ReadLong();
+      case fiff::kFirstSample:
+        firstSample = FReader.ReadLongAt(i);
         break;
-      case 243:
+      case fiff::kHpiFitGoodLimit:
         closeAverage();
         return;
-      case 302: {
+      case fiff::kEpoch: {
         // Only the packed 16-bit form (offset, scale, samples) holds what is read here.
-        if (t.DataType != 23 || t.Size < 8 || channels <= 0) break;
-        const int32_t s = (t.Size - 8) / 2;
+        if (t.DataType != fiff::kTypeOldPack || t.Size < fiff::kOldPackSamples || channels <= 0) break;
+        const int32_t s = (t.Size - fiff::kOldPackSamples) / 2;
         if (counter == 0) {
-          if (int64_t{s} * (int64_t{channels} + 1) * 8 > plausible) break;
+          // Sizes in 64 bits: a count of 2^31 - 1 channels has no column for the time.
+          const int64_t cols = int64_t{channels} + 1;
+          if (cols > std::numeric_limits<int32_t>::max() || s * cols * 8 > plausible) break;
           rows = s;
-          FWriter->WriteRealMatrixHeader(Numbered("ave_", ++number), rows, channels + 1);
+          FWriter->WriteRealMatrixHeader(Numbered("ave_", ++number), rows, static_cast<int32_t>(cols));
         }
         FReader.SeekTagData(i);
         const double a = FReader.ReadSingle();
@@ -164,9 +158,9 @@ void TConversion::WriteAverages() {
 void TConversion::WriteMriVolume() {
   int32_t transforms = 0;
   for (int32_t i = 0; i < FReader.FTagCount; ++i) {
-    if (FReader.FTags[i].Kind != 222) continue;
+    if (FReader.FTags[i].Kind != fiff::kCoordTrans) continue;
     FReader.SeekTagData(i);
-    if (FReader.ReadLong() == 6 && FReader.ReadLong() == 5) ++transforms;
+    if (FReader.ReadLong() == fiff::kCoordMriSlice && FReader.ReadLong() == fiff::kCoordMri) ++transforms;
   }
   if (transforms == 0) return;
 
@@ -174,13 +168,11 @@ void TConversion::WriteMriVolume() {
   int32_t pixelSize = -1, slices = 0, width = 0, height = 0, sliceWidth = 0, sliceHeight = 0;
   for (int32_t i = 0; i < FReader.FTagCount; ++i) {
     const TFiffTag& t = FReader.FTags[i];
-    if (t.Kind == 2010) {
-      FReader.SeekTagData(i);
-      width = FReader.ReadLong();
-    } else if (t.Kind == 2012) {
-      FReader.SeekTagData(i);
-      height = FReader.ReadLong();
-    } else if (t.Kind == 2006) {
+    if (t.Kind == fiff::kMriWidth) {
+      width = FReader.ReadLongAt(i);
+    } else if (t.Kind == fiff::kMriHeight) {
+      height = FReader.ReadLongAt(i);
+    } else if (t.Kind == fiff::kMriPixelData) {
       if (pixelSize < 0) {
         pixelSize = t.Size;
         sliceWidth = width;  // the volume keeps the size its first slice had
@@ -201,7 +193,7 @@ void TConversion::WriteMriVolume() {
     std::vector<uint8_t> pixels(static_cast<size_t>(sliceBytes));
     uint8_t* buf = FWriter->Buffer();
     for (int32_t i = 0; i < FReader.FTagCount; ++i) {
-      if (FReader.FTags[i].Kind != 2006) continue;
+      if (FReader.FTags[i].Kind != fiff::kMriPixelData) continue;
       FReader.SeekTagData(i);
       FReader.ReadBlock(pixels.data(), sliceBytes);
       // Row y, column x of the file goes to x * height + y, in blocks of the staging buffer.
@@ -221,10 +213,10 @@ void TConversion::WriteMriVolume() {
   FWriter->WriteRealHypermatHeader("slice2MR", 3, 8, transforms);
   TDoubleStager out(*FWriter);
   for (int32_t i = 0; i < FReader.FTagCount; ++i) {
-    if (FReader.FTags[i].Kind != 222) continue;
+    if (FReader.FTags[i].Kind != fiff::kCoordTrans) continue;
     FReader.SeekTagData(i);
-    if (FReader.ReadLong() != 6 || FReader.ReadLong() != 5) continue;
-    for (int k = 0; k < 24; ++k) out.Put(FReader.ReadSingle());
+    if (FReader.ReadLong() != fiff::kCoordMriSlice || FReader.ReadLong() != fiff::kCoordMri) continue;
+    for (int k = 0; k < fiff::kCoordTransValues; ++k) out.Put(FReader.ReadSingle());
     out.Flush();
   }
 }

@@ -1,0 +1,152 @@
+// The conversion driver: checks, the split into a series, output names, and each file's variables in order.
+#include <sys/stat.h>
+
+#include <bit>
+#include <cstdio>
+#include <stdexcept>
+#include <system_error>
+
+#include "conversion.h"
+
+static_assert(std::endian::native == std::endian::little, "Scilab data files are written little-endian");
+
+namespace {
+
+const char* DataTypeName(int32_t Type) {
+  switch (Type) {
+    case fiff::kTypeVoid: return "void";
+    case fiff::kTypeByte: return "8-bit integers";
+    case fiff::kTypeInt: return "32-bit integers";
+    case fiff::kTypeFloat: return "32-bit floats";
+    case fiff::kTypeDouble: return "64-bit floats";
+    case fiff::kTypeComplexFloat: return "complex floats";
+    case fiff::kTypeComplexDouble: return "complex doubles";
+    default: return "not 16-bit integers";
+  }
+}
+
+bool SameFile(const std::string& A, const std::string& B) {
+  if (A == B) return true;
+  struct stat sa {}, sb {};
+  return ::stat(A.c_str(), &sa) == 0 && ::stat(B.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+}  // namespace
+
+std::string OutputBaseName(const std::string& InputPath) {
+  const size_t slash = InputPath.find_last_of('/');
+  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  const size_t dot = InputPath.find_last_of('.');
+  if (dot == std::string::npos || dot < nameStart) return InputPath;
+  return InputPath.substr(0, dot);
+}
+
+std::vector<std::string> ConvertFiff(TFiff& Reader, int64_t SizeLimit, const TProgress& Progress) {
+  return TConversion(Reader, SizeLimit, Progress).Run();
+}
+
+TConversion::TConversion(TFiff& Reader, int64_t SizeLimit, const TProgress& Progress)
+    : FReader(Reader), FSizeLimit(SizeLimit), FProgress(Progress) {}
+
+void TConversion::CheckInput() {
+  // raw_data holds 16-bit integers: any other buffer type would be stored as garbage.
+  int32_t channels = 1;
+  for (int32_t i = 0; i < FReader.FTagCount; ++i) {
+    const TFiffTag& t = FReader.FTags[i];
+    if (t.Kind == fiff::kNChan) {
+      channels = FReader.ReadLongAt(i);
+    } else if (t.Kind == fiff::kSFreq) {
+      FFrequency = FReader.ReadSingleAt(i);
+    } else if (t.Kind == fiff::kDataBuffer) {
+      if (t.DataType != fiff::kTypeShort && t.DataType != fiff::kTypeDauPack16)
+        throw std::runtime_error("Cannot convert \"" + FReader.FFileName + "\": its raw data buffers hold FIFF data type " +
+                                 std::to_string(t.DataType) + " (" + DataTypeName(t.DataType) +
+                                 "), and raw_data stores only 16-bit integers (types 2 and 16)");
+      if (!FHasBuffers) FRawRows = channels;
+      FHasBuffers = true;
+      FBytesTotal += t.Size;
+    }
+  }
+  if (FHasBuffers && FRawRows <= 0)
+    throw std::runtime_error("Cannot convert \"" + FReader.FFileName + "\": it declares " + std::to_string(FRawRows) +
+                             " channels for its raw data buffers");
+}
+
+void TConversion::CheckOutputs(const std::vector<std::string>& Names) const {
+  for (const std::string& name : Names) {
+    if (SameFile(name, FReader.FFileName))
+      throw std::runtime_error("Cannot convert \"" + FReader.FFileName + "\": the output file \"" + name +
+                               "\" would overwrite the input");
+    struct stat st {};
+    if (::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+      throw std::system_error(EISDIR, std::generic_category(), "Cannot create \"" + name + "\"");
+  }
+}
+
+// Each file of a series takes the buffers after the previous one's last, up to and including
+// the buffer at which their sizes first add up to more than the limit.
+int32_t TConversion::NextStart(int32_t Start) const {
+  int64_t total = 0;
+  for (int32_t i = 0; i < FReader.FTagCount; ++i) {
+    const TFiffTag& t = FReader.FTags[i];
+    if (t.Kind != fiff::kDataBuffer || t.Pos <= Start) continue;
+    total += t.Size;
+    if (total > FSizeLimit) return t.Pos;
+  }
+  return 0;
+}
+
+std::vector<TStretch> TConversion::SplitSeries() const {
+  if (FReader.StreamSize() <= FSizeLimit) return {TStretch{0, 0}};
+  std::vector<TStretch> stretches;
+  int32_t start = 1;
+  do {
+    const int32_t end = NextStart(start);
+    stretches.push_back({start, end});
+    start = end;
+  } while (start > 0);
+  return stretches;
+}
+
+std::vector<std::string> TConversion::OutputNames(size_t Files) const {
+  const std::string base = OutputBaseName(FReader.FFileName);
+  if (FReader.StreamSize() <= FSizeLimit) return {base + ".dat"};
+  std::vector<std::string> names;
+  for (size_t k = 1; k <= Files; ++k) {
+    char number[24];
+    std::snprintf(number, sizeof number, "_%02zu.dat", k);
+    names.push_back(base + number);
+  }
+  return names;
+}
+
+std::vector<std::string> TConversion::Run() {
+  CheckInput();
+  const std::vector<TStretch> stretches = SplitSeries();
+  const std::vector<std::string> names = OutputNames(stretches.size());
+  CheckOutputs(names);
+  std::vector<std::string> written;
+  for (size_t k = 0; k < names.size(); ++k) {
+    WriteFile(names[k], stretches[k]);
+    written.push_back(names[k]);
+  }
+  return written;
+}
+
+void TConversion::WriteFile(const std::string& Name, const TStretch& Stretch) {
+  FOutputName = Name;
+  FWriter = std::make_unique<TScilab>();
+  FWriter->OpenOutputAtomic(Name);
+  WriteChInform();
+  WriteProjections();
+  WriteDigitPts();
+  WriteAverages();
+  WriteMriVolume();
+  if (FHasBuffers) {
+    WriteCalibration(Stretch);
+    WriteRawData(Stretch);
+  }
+  FWriter->CloseOutput();
+  FWriter.reset();
+}

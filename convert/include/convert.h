@@ -1,0 +1,27 @@
+// The conversion of a loaded FIFF file into Scilab data files, and what it reports while it writes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "fiff_f.h"
+
+// Told after each raw data buffer written, and once when a file's raw data are complete.
+struct TConvertProgress {
+  std::string OutputFile;       // the file being written
+  double SecondsWritten = 0.0;  // seconds of samples written to that file so far
+  bool RawDataDone = false;     // the file's last sample is written
+  int64_t BytesDone = 0;        // bytes of the input's data buffers converted so far,
+  int64_t BytesTotal = 0;       // of all it has
+};
+using TProgress = std::function<void(const TConvertProgress&)>;
+
+// Converts Reader (loaded) into one file beside it, or a series when the file is larger
+// than SizeLimit bytes. Returns the files written, in order; throws on any failure, and
+// then no unfinished output file is left behind.
+std::vector<std::string> ConvertFiff(TFiff& Reader, int64_t SizeLimit, const TProgress& Progress = {});
+
+// The output's base: the path without the file name's extension.
+std::string OutputBaseName(const std::string& InputPath);

@@ -1,0 +1,115 @@
+// The raw data of one output file: the calibration vector CalXRnge, then raw_data's samples.
+#include "conversion.h"
+
+bool TConversion::InStretch(const TFiffTag& Tag, const TStretch& Stretch) const {
+  const int32_t end = Stretch.End != 0 ? Stretch.End : FReader.FTags[FReader.FTagCount - 1].Pos;
+  return Tag.Kind == fiff::kDataBuffer && Tag.Pos > Stretch.Start && Tag.Pos <= end;
+}
+
+void TConversion::WriteCalibration(const TStretch& Stretch) {
+  TScilab& w = *FWriter;
+  int32_t channels = 1;
+  float freq = 1.0f;
+  int32_t index = 0;
+  bool collecting = true;
+  bool begun = false;
+  bool vectorOpen = false;
+  TDoubleStager cal(w);
+  // A vector cut short gets NaN for the factors no channel tag gave, then the frequency.
+  auto closeVector = [&] {
+    if (!vectorOpen) return;
+    cal.PutMany(int64_t{channels} - index, kNaN);
+    cal.Put(freq);
+    cal.Flush();
+    vectorOpen = false;
+  };
+  const int64_t fileSize = FReader.StreamSize();
+  for (int32_t i = 0; i < FReader.FTagCount && collecting; ++i) {
+    const TFiffTag& t = FReader.FTags[i];
+    switch (t.Kind) {
+      case fiff::kNChan:
+        closeVector();
+        channels = FReader.ReadLongAt(i);
+        index = 0;
+        break;
+      case fiff::kSFreq:
+        freq = FReader.ReadSingleAt(i);
+        break;
+      case fiff::kChInfo: {
+        // A complete vector ends the collection; so does a count no file could describe.
+        if (index == channels || channels <= 0 || channels > fileSize) {
+          collecting = false;
+          break;
+        }
+        if (index == 0) {
+          w.WriteRealMatrixHeader("CalXQnge", 1, channels + 1);  // Scilab reads the name as CalXRnge
+          vectorOpen = true;
+          begun = true;
+        }
+        const fiff::TChannelInfo ch = FReader.ReadChannelInfo(i);
+        const fiff::TCalibrationScale scale = fiff::CalibrationScale(ch.Kind, ch.Coil);
+        double value = ch.Range * scale.Unit;
+        value *= ch.Cal;
+        value *= scale.Coil;
+        cal.Put(value);
+        ++index;
+        if (index == channels) {
+          cal.Put(freq);
+          cal.Flush();
+          vectorOpen = false;
+        }
+        break;
+      }
+      case fiff::kHpiFitGoodness:
+        // Measurement info carries HPI fits before the channels: only a begun vector ends here.
+        if (begun) {
+          closeVector();
+          collecting = false;
+        }
+        break;
+      case fiff::kDataBuffer:
+        if (Stretch.End != 0 && t.Pos == Stretch.End) {  // the split point ends the calibration
+          closeVector();
+          collecting = false;
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  closeVector();
+}
+
+void TConversion::WriteRawData(const TStretch& Stretch) {
+  TScilab& w = *FWriter;
+  // Columns are the samples actually written, counted with the rows of the header.
+  const int32_t rows = FRawRows;
+  int64_t columns = 0;
+  for (int32_t i = 0; i < FReader.FTagCount; ++i)
+    if (InStretch(FReader.FTags[i], Stretch)) columns += FReader.FTags[i].Size / rows / 2;
+  w.WriteInt16MatrixHeader("raw_data", rows, static_cast<int32_t>(columns));
+
+  // One buffer at a time through the staging buffer, in blocks that fit it.
+  TConvertProgress progress;
+  progress.OutputFile = FOutputName;
+  progress.BytesTotal = FBytesTotal;
+  constexpr int64_t kBlockShorts = TScilab::kBufferSize / 2;
+  for (int32_t i = 0; i < FReader.FTagCount; ++i) {
+    const TFiffTag& t = FReader.FTags[i];
+    if (!InStretch(t, Stretch)) continue;
+    const int64_t samples = t.Size / rows / 2;
+    FReader.SeekTagData(i);
+    for (int64_t left = samples * rows; left > 0;) {
+      const int64_t n = left < kBlockShorts ? left : kBlockShorts;
+      FReader.ReadSwappedShorts(w.Buffer(), n);
+      w.WriteBuffer(static_cast<int32_t>(2 * n));
+      left -= n;
+    }
+    FBytesDone += t.Size;
+    progress.SecondsWritten += static_cast<double>(samples) / FFrequency;
+    progress.BytesDone = FBytesDone;
+    if (FProgress) FProgress(progress);
+  }
+  progress.RawDataDone = true;
+  if (FProgress) FProgress(progress);
+}

@@ -1,0 +1,119 @@
+// The FIFF vocabulary the system reads: tag kinds, data types, code values and record layouts.
+#pragma once
+
+#include <cstdint>
+
+namespace fiff {
+
+// Tag kinds, named as MNE names them.
+inline constexpr int32_t kFileId = 100;
+inline constexpr int32_t kNChan = 200;
+inline constexpr int32_t kSFreq = 201;
+inline constexpr int32_t kChInfo = 203;
+inline constexpr int32_t kMeasDate = 204;
+inline constexpr int32_t kComment = 206;
+inline constexpr int32_t kNAve = 207;
+inline constexpr int32_t kFirstSample = 208;
+inline constexpr int32_t kLastSample = 209;
+inline constexpr int32_t kExperimenter = 212;
+inline constexpr int32_t kDigPoint = 213;
+inline constexpr int32_t kHpiSlopes = 215;
+inline constexpr int32_t kLowpass = 219;
+inline constexpr int32_t kBadChs = 220;
+inline constexpr int32_t kCoordTrans = 222;
+inline constexpr int32_t kHighpass = 223;
+inline constexpr int32_t kNoSamples = 228;
+inline constexpr int32_t kFirstTime = 229;
+inline constexpr int32_t kName = 233;
+inline constexpr int32_t kHpiFitGoodness = 241;
+inline constexpr int32_t kHpiFitGoodLimit = 243;
+inline constexpr int32_t kHpiCoilNo = 245;
+inline constexpr int32_t kDataBuffer = 300;
+inline constexpr int32_t kDataSkip = 301;
+inline constexpr int32_t kEpoch = 302;
+inline constexpr int32_t kSubjFirstName = 401;
+inline constexpr int32_t kSubjMiddleName = 402;
+inline constexpr int32_t kSubjLastName = 403;
+inline constexpr int32_t kSubjBirthDay = 404;
+inline constexpr int32_t kSubjSex = 405;
+inline constexpr int32_t kSubjHand = 406;
+inline constexpr int32_t kMriPixelData = 2006;
+inline constexpr int32_t kMriWidth = 2010;
+inline constexpr int32_t kMriHeight = 2012;
+inline constexpr int32_t kBemSurfId = 3101;
+inline constexpr int32_t kBemSurfNNode = 3103;
+inline constexpr int32_t kBemSurfNTri = 3104;
+inline constexpr int32_t kBemApprox = 3111;
+inline constexpr int32_t kBemCoordFrame = 3112;
+inline constexpr int32_t kBemSigma = 3113;
+inline constexpr int32_t kProjItemVectors = 3415;
+inline constexpr int32_t kProjItemChList = 3417;
+
+// A kind above this is a header read one byte early (a stray byte in front of it).
+inline constexpr int32_t kLargestKind = 6000;
+
+// Data types.
+inline constexpr int32_t kTypeVoid = 0;
+inline constexpr int32_t kTypeByte = 1;
+inline constexpr int32_t kTypeShort = 2;
+inline constexpr int32_t kTypeInt = 3;
+inline constexpr int32_t kTypeFloat = 4;
+inline constexpr int32_t kTypeDouble = 5;
+inline constexpr int32_t kTypeString = 10;
+inline constexpr int32_t kTypeDauPack16 = 16;
+inline constexpr int32_t kTypeComplexFloat = 20;
+inline constexpr int32_t kTypeComplexDouble = 21;
+inline constexpr int32_t kTypeOldPack = 23;
+inline constexpr int32_t kTypeChInfo = 30;
+inline constexpr int32_t kTypeId = 31;
+inline constexpr int32_t kTypeDigPoint = 33;
+inline constexpr int32_t kTypeCoordTrans = 35;
+
+// Values held in tags.
+inline constexpr int32_t kChKindMeg = 1;
+inline constexpr int32_t kChKindEeg = 2;
+inline constexpr int32_t kChKindStim = 3;
+inline constexpr int32_t kChKindDipole = 1000;
+inline constexpr int32_t kChKindGoodness = 1001;
+inline constexpr int32_t kCoilNm122 = 2;
+inline constexpr int32_t kCoilVvPlanarT1 = 3012;
+inline constexpr int32_t kCoilVvMagW = 3021;
+inline constexpr int32_t kCoilVvMagT1 = 3022;
+inline constexpr int32_t kCoilVvMagT2 = 3023;
+inline constexpr int32_t kCoordMri = 5;
+inline constexpr int32_t kCoordMriSlice = 6;
+
+// Record layouts: where fields lie, counted from the tag header or from the tag's data.
+inline constexpr int32_t kTagHeaderSize = 16;
+// The file-identification tag: its data size, and its first data words (the version).
+inline constexpr int32_t kFileIdSize = 20;
+inline constexpr int16_t kVersionMajor = 1;
+inline constexpr int16_t kVersionMinor = 1;
+// A digitised point: its kind (cardinal 1, HPI 2, EEG 3, extra 4), identity, then x, y, z.
+inline constexpr int32_t kDigPointPosition = 8;
+// A coordinate transform: from-frame, to-frame, then 24 floats (rotation, move, and their inverse).
+inline constexpr int32_t kCoordTransValues = 24;
+// An epoch in the old packed form: offset and scale as floats, then 16-bit samples.
+inline constexpr int32_t kOldPackSamples = 8;
+// A matrix tag ends in its dimensions and their count: three 32-bit words that are no values.
+inline constexpr int32_t kMatrixTrailingWords = 3;
+
+// A channel-information record (type 30), the fields the system reads.
+struct TChannelInfo {
+  int32_t Scan = 0;
+  int32_t Kind = 0;
+  float Range = 0;
+  float Cal = 0;
+  int32_t Coil = 0;
+  float Loc[12] = {};  // position, then three orientation vectors
+};
+
+// The factors that give calibrated values: T x 1e13 for MEG, V x 1e6 (µV) for EEG, 1 for
+// others; the coil factor is 100 for the Vectorview magnetometers 3021-3023.
+struct TCalibrationScale {
+  double Unit = 1.0;
+  double Coil = 1.0;
+};
+TCalibrationScale CalibrationScale(int32_t ChannelKind, int32_t Coil);
+
+}  // namespace fiff
