@@ -35,20 +35,21 @@ case "$mode" in
       -DTESSALINE_BENCH=OFF -DTESSALINE_SANITIZE=ON -DTESSALINE_FUZZ=ON > /dev/null
     cmake --build build-asan -j2
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build-asan --output-on-failure
-    # Two minutes of fuzzing from the seeds; any finding fails the run and is kept in build-asan.
+    # Two minutes of fuzzing from the seeds, mutating tags and bytes; any finding fails the run
+    # and is kept in build-asan.
     corpus=$(mktemp -d)
     cp tests/fuzz/corpus/*.fif tests/fuzz/regressions/* "$corpus"/ 2>/dev/null || true
     rm -f "$corpus"/README.md
     log=build-asan/fuzz.log
     if ! (cd build-asan && ./tests/fuzz_convert -max_total_time="${FUZZ_SECONDS:-120}" -max_len=65536 -timeout=10 \
-          -rss_limit_mb=4096 "$corpus" > fuzz.log 2>&1); then
+          -rss_limit_mb=4096 -dict=../tests/fuzz/fiff.dict -print_final_stats=1 "$corpus" > fuzz.log 2>&1); then
       tail -n 40 "$log"
       rm -rf "$corpus"
       echo "fuzzing found a fault (the input is in build-asan/crash-*)" >&2
       exit 1
     fi
     rm -rf "$corpus"
-    tail -n 2 "$log"
+    grep -E '^(#[0-9]+ *DONE|stat::number_of_executed_units|stat::average_exec_per_sec)' "$log" || tail -n 2 "$log"
     echo "fuzzing: no findings"
     ;;
   *)
