@@ -4,7 +4,10 @@
 #include <QApplication>
 #include <QAbstractItemView>
 #include <QCompleter>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QMimeData>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -84,6 +87,7 @@ TForm1::TForm1(TNumberSeparators Separators, QWidget* Parent) : QWidget(Parent),
   setAutoFillBackground(true);
   createControls();
   createLayout();
+  setAcceptDrops(true);
 }
 
 void TForm1::createControls() {
@@ -202,8 +206,13 @@ void TForm1::OpenAndReport() {
   const int result = OpenDialog1->exec();
   CloseDialogPopups();
   if (result != QDialog::Accepted) return;
+  ReportFile(DialogFileName());
+}
+
+void TForm1::ReportFile(const std::string& FileName) {
+  FFileName = FileName;
   auto reader = std::make_unique<TFiff>(FSeparators);
-  if (!reader->LoadFiff(DialogFileName())) {
+  if (!reader->LoadFiff(FFileName)) {
     Memo1->appendPlainText("This is not FIFF file");
     return;
   }
@@ -220,7 +229,7 @@ void TForm1::ShowSummary(TFiff& Reader) {
 }
 
 void TForm1::ReloadAndConvert() {
-  const std::string name = DialogFileName();
+  const std::string name = FFileName;
   std::error_code ec;
   if (name.empty() || !std::filesystem::exists(name, ec)) return;
   auto reader = std::make_unique<TFiff>(FSeparators);
@@ -254,6 +263,30 @@ void TForm1::ReloadAndConvert() {
     }
   });
   Memo1->appendPlainText("<<<<<< converted fiff >>>>>>");
+}
+
+namespace {
+
+// The local path of a drop that is exactly one file named *.fif, else empty.
+QString DroppedFiffFile(const QMimeData* Data) {
+  if (!Data || !Data->hasUrls() || Data->urls().size() != 1 || !Data->urls().first().isLocalFile()) return {};
+  const QString path = Data->urls().first().toLocalFile();
+  return path.endsWith(".fif", Qt::CaseInsensitive) ? path : QString();
+}
+
+}  // namespace
+
+void TForm1::dragEnterEvent(QDragEnterEvent* Event) {
+  if (!DroppedFiffFile(Event->mimeData()).isEmpty()) Event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* Event) {
+  const QString path = DroppedFiffFile(Event->mimeData());
+  if (path.isEmpty()) return;
+  Event->acceptProposedAction();
+  // After the drop has finished, so the file manager is not held while the file converts.
+  const std::string name = QFile::encodeName(path).toStdString();
+  QMetaObject::invokeMethod(this, [this, name] { Guarded([this, name] { ReportFile(name); }); }, Qt::QueuedConnection);
 }
 
 void TForm1::CloseDialogPopups() {

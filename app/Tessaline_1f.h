@@ -45,6 +45,8 @@ class TForm1 : public QWidget {
   void BitBtn2MouseDown();
   void BitBtn3MouseDown();
   void OpenAndReport();
+  // The flow after a file is chosen (in the dialog or dropped on the window).
+  void ReportFile(const std::string& FileName);
   void ShowSummary(TFiff& Reader);
   void ReloadAndConvert();
 
@@ -56,6 +58,9 @@ class TForm1 : public QWidget {
  protected:
   void resizeEvent(QResizeEvent* Event) override;
   void showEvent(QShowEvent* Event) override;
+  // One .fif file dropped from a file manager runs the same flow as the open dialog.
+  void dragEnterEvent(QDragEnterEvent* Event) override;
+  void dropEvent(QDropEvent* Event) override;
 
  private:
   void createControls();
@@ -68,6 +73,7 @@ class TForm1 : public QWidget {
 
   TNumberSeparators FSeparators;
   bool FShown = false;
+  std::string FFileName;  // the file chosen last, read again for the conversion
 };
 
 extern TForm1* Form1;

@@ -22,8 +22,10 @@ struct TStretch {
 
 class TConversion {
  public:
-  TConversion(TFiff& Reader, int64_t SizeLimit, const TProgress& Progress);
+  TConversion(TFiff& Reader, const TConvertOptions& Options, const TProgress& Progress);
   std::vector<std::string> Run();
+  // The files Run would write.
+  std::vector<std::string> Plan();
 
  private:
   // Checks made before anything is written.
@@ -42,15 +44,19 @@ class TConversion {
   void WriteMriVolume();
   void WriteCalibration(const TStretch& Stretch);
   void WriteRawData(const TStretch& Stretch);
+  void WriteSamplesAsDoubles(int32_t Index, int64_t Values);
   bool InStretch(const TFiffTag& Tag, const TStretch& Stretch) const;
+  int64_t ColumnsOf(const TFiffTag& Tag) const;
 
   TFiff& FReader;
+  const TConvertOptions& FOptions;
   const int64_t FSizeLimit;
   const TProgress& FProgress;
   std::unique_ptr<TScilab> FWriter;
   std::string FOutputName;
   int32_t FRawRows = 1;      // channel count of raw_data, the count in force at the first buffer
   bool FHasBuffers = false;
+  bool FRawDoubles = false;  // raw_data of doubles: some buffers hold 32-bit or 64-bit values
   float FFrequency = 1.0f;   // the file's last sampling frequency, for the seconds written
   int64_t FBytesTotal = 0;   // data buffer bytes of the input, and how many are converted
   int64_t FBytesDone = 0;

@@ -42,12 +42,22 @@ std::string OutputBaseName(const std::string& InputPath) {
   return InputPath.substr(0, dot);
 }
 
-std::vector<std::string> ConvertFiff(TFiff& Reader, int64_t SizeLimit, const TProgress& Progress) {
-  return TConversion(Reader, SizeLimit, Progress).Run();
+std::vector<std::string> ConvertFiff(TFiff& Reader, const TConvertOptions& Options, const TProgress& Progress) {
+  return TConversion(Reader, Options, Progress).Run();
 }
 
-TConversion::TConversion(TFiff& Reader, int64_t SizeLimit, const TProgress& Progress)
-    : FReader(Reader), FSizeLimit(SizeLimit), FProgress(Progress) {}
+std::vector<std::string> ConvertFiff(TFiff& Reader, int64_t SizeLimit, const TProgress& Progress) {
+  TConvertOptions options;
+  options.SizeLimit = SizeLimit;
+  return ConvertFiff(Reader, options, Progress);
+}
+
+std::vector<std::string> OutputFiles(TFiff& Reader, const TConvertOptions& Options) {
+  return TConversion(Reader, Options, {}).Plan();
+}
+
+TConversion::TConversion(TFiff& Reader, const TConvertOptions& Options, const TProgress& Progress)
+    : FReader(Reader), FOptions(Options), FSizeLimit(Options.SizeLimit), FProgress(Progress) {}
 
 void TConversion::CheckInput() {
   // raw_data holds 16-bit integers: any other buffer type would be stored as garbage.
@@ -59,10 +69,15 @@ void TConversion::CheckInput() {
     } else if (t.Kind == fiff::kSFreq) {
       FFrequency = FReader.ReadSingleAt(i);
     } else if (t.Kind == fiff::kDataBuffer) {
-      if (t.DataType != fiff::kTypeShort && t.DataType != fiff::kTypeDauPack16)
+      const bool wide = t.DataType == fiff::kTypeInt || t.DataType == fiff::kTypeFloat || t.DataType == fiff::kTypeDouble;
+      if (wide && FOptions.RawAsDouble) {
+        FRawDoubles = true;
+      } else if (t.DataType != fiff::kTypeShort && t.DataType != fiff::kTypeDauPack16) {
         throw std::runtime_error("Cannot convert \"" + FReader.FFileName + "\": its raw data buffers hold FIFF data type " +
                                  std::to_string(t.DataType) + " (" + DataTypeName(t.DataType) +
-                                 "), and raw_data stores only 16-bit integers (types 2 and 16)");
+                                 "), and raw_data stores only 16-bit integers (types 2 and 16)" +
+                                 (wide ? "; tessaline-convert --raw-as-double converts them as doubles" : ""));
+      }
       if (!FHasBuffers) FRawRows = channels;
       FHasBuffers = true;
       FBytesTotal += t.Size;
@@ -110,7 +125,12 @@ std::vector<TStretch> TConversion::SplitSeries() const {
 }
 
 std::vector<std::string> TConversion::OutputNames(size_t Files) const {
-  const std::string base = OutputBaseName(FReader.FFileName);
+  std::string base = OutputBaseName(FReader.FFileName);
+  if (!FOptions.OutputDir.empty()) {
+    const size_t slash = base.find_last_of('/');
+    base = FOptions.OutputDir + (FOptions.OutputDir.back() == '/' ? "" : "/") +
+           (slash == std::string::npos ? base : base.substr(slash + 1));
+  }
   if (FReader.StreamSize() <= FSizeLimit) return {base + ".dat"};
   std::vector<std::string> names;
   for (size_t k = 1; k <= Files; ++k) {
@@ -119,6 +139,11 @@ std::vector<std::string> TConversion::OutputNames(size_t Files) const {
     names.push_back(base + number);
   }
   return names;
+}
+
+std::vector<std::string> TConversion::Plan() {
+  CheckInput();
+  return OutputNames(SplitSeries().size());
 }
 
 std::vector<std::string> TConversion::Run() {

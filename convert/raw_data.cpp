@@ -1,5 +1,38 @@
 // The raw data of one output file: the calibration vector CalXRnge, then raw_data's samples.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
 #include "conversion.h"
+
+namespace {
+
+// A big-endian value of a raw data buffer, exactly as a double.
+double ValueAt(const uint8_t* P, int32_t DataType) {
+  uint64_t bits = 0;
+  for (int64_t k = 0; k < fiff::RawValueSize(DataType); ++k) bits = (bits << 8) | P[k];
+  switch (DataType) {
+    case fiff::kTypeInt:
+      return static_cast<int32_t>(static_cast<uint32_t>(bits));
+    case fiff::kTypeFloat: {
+      float f;
+      const auto b32 = static_cast<uint32_t>(bits);
+      std::memcpy(&f, &b32, 4);
+      return f;
+    }
+    case fiff::kTypeDouble: {
+      double d;
+      std::memcpy(&d, &bits, 8);
+      return d;
+    }
+    default:
+      return static_cast<int16_t>(static_cast<uint16_t>(bits));
+  }
+}
+
+}  // namespace
+
+int64_t TConversion::ColumnsOf(const TFiffTag& Tag) const { return Tag.Size / FRawRows / fiff::RawValueSize(Tag.DataType); }
 
 bool TConversion::InStretch(const TFiffTag& Tag, const TStretch& Stretch) const {
   const int32_t end = Stretch.End != 0 ? Stretch.End : FReader.FTags[FReader.FTagCount - 1].Pos;
@@ -86,8 +119,11 @@ void TConversion::WriteRawData(const TStretch& Stretch) {
   const int32_t rows = FRawRows;
   int64_t columns = 0;
   for (int32_t i = 0; i < FReader.FTagCount; ++i)
-    if (InStretch(FReader.FTags[i], Stretch)) columns += FReader.FTags[i].Size / rows / 2;
-  w.WriteInt16MatrixHeader("raw_data", rows, static_cast<int32_t>(columns));
+    if (InStretch(FReader.FTags[i], Stretch)) columns += ColumnsOf(FReader.FTags[i]);
+  if (FRawDoubles)
+    w.WriteRealMatrixHeader("raw_data", rows, static_cast<int32_t>(columns));
+  else
+    w.WriteInt16MatrixHeader("raw_data", rows, static_cast<int32_t>(columns));
 
   // One buffer at a time through the staging buffer, in blocks that fit it.
   TConvertProgress progress;
@@ -97,13 +133,17 @@ void TConversion::WriteRawData(const TStretch& Stretch) {
   for (int32_t i = 0; i < FReader.FTagCount; ++i) {
     const TFiffTag& t = FReader.FTags[i];
     if (!InStretch(t, Stretch)) continue;
-    const int64_t samples = t.Size / rows / 2;
+    const int64_t samples = ColumnsOf(t);
     FReader.SeekTagData(i);
-    for (int64_t left = samples * rows; left > 0;) {
-      const int64_t n = left < kBlockShorts ? left : kBlockShorts;
-      FReader.ReadSwappedShorts(w.Buffer(), n);
-      w.WriteBuffer(static_cast<int32_t>(2 * n));
-      left -= n;
+    if (FRawDoubles) {
+      WriteSamplesAsDoubles(i, samples * rows);
+    } else {
+      for (int64_t left = samples * rows; left > 0;) {
+        const int64_t n = left < kBlockShorts ? left : kBlockShorts;
+        FReader.ReadSwappedShorts(w.Buffer(), n);
+        w.WriteBuffer(static_cast<int32_t>(2 * n));
+        left -= n;
+      }
     }
     FBytesDone += t.Size;
     progress.SecondsWritten += static_cast<double>(samples) / FFrequency;
@@ -112,4 +152,19 @@ void TConversion::WriteRawData(const TStretch& Stretch) {
   }
   progress.RawDataDone = true;
   if (FProgress) FProgress(progress);
+}
+
+void TConversion::WriteSamplesAsDoubles(int32_t Index, int64_t Values) {
+  // Read in blocks, then each value exactly as a double through the staging buffer.
+  const int32_t type = FReader.FTags[Index].DataType;
+  const int64_t size = fiff::RawValueSize(type);
+  std::vector<uint8_t> block(static_cast<size_t>(std::min<int64_t>(Values, 1 << 20) * size));
+  TDoubleStager out(*FWriter);
+  for (int64_t left = Values; left > 0;) {
+    const int64_t n = std::min<int64_t>(left, 1 << 20);
+    FReader.ReadBlock(block.data(), n * size);
+    for (int64_t k = 0; k < n; ++k) out.Put(ValueAt(block.data() + k * size, type));
+    left -= n;
+  }
+  out.Flush();
 }

@@ -116,4 +116,8 @@ struct TCalibrationScale {
 };
 TCalibrationScale CalibrationScale(int32_t ChannelKind, int32_t Coil);
 
+// Bytes of one value in a raw data buffer: 4 for 32-bit integers and floats, 8 for doubles,
+// 2 for 16-bit data and any other type.
+int64_t RawValueSize(int32_t DataType);
+
 }  // namespace fiff

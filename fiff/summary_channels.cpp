@@ -3,24 +3,6 @@
 
 #include "fiff_f.h"
 
-namespace {
-
-// Bytes per sample value of a raw data buffer: 16-bit unless the type says otherwise,
-// so that float and 32-bit buffers do not show twice their real duration.
-int64_t RawElementSize(int32_t DataType) {
-  switch (DataType) {
-    case fiff::kTypeInt:
-    case fiff::kTypeFloat:
-      return 4;
-    case fiff::kTypeDouble:
-      return 8;
-    default:
-      return 2;
-  }
-}
-
-}  // namespace
-
 void TFiff::ReportChannels() {
   enum { kNM122, kPLA, kMAG, kSTI, kEEG, kDip, kGof, kOther, kCategories };
   int16_t watermark = 0;
@@ -111,8 +93,9 @@ void TFiff::ReportRawData() {
         }
         break;
       case fiff::kDataBuffer:
-        // With no channels a buffer holds no samples (and nothing is divided by zero).
-        if (channels != 0) samples += t.Size / (RawElementSize(t.DataType) * channels);
+        // With no channels a buffer holds no samples (and nothing is divided by zero); float and
+        // 32-bit buffers count their real duration.
+        if (channels != 0) samples += t.Size / (fiff::RawValueSize(t.DataType) * channels);
         freqAtBuffer = freq;
         break;
       case fiff::kDataSkip:

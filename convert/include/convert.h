@@ -18,10 +18,21 @@ struct TConvertProgress {
 };
 using TProgress = std::function<void(const TConvertProgress&)>;
 
+// How to convert: the window uses the size limit only.
+struct TConvertOptions {
+  int64_t SizeLimit = 50'000'000;  // bytes; a larger input gives a series
+  std::string OutputDir;           // the outputs' folder; empty: beside the input
+  bool RawAsDouble = false;        // raw buffers of 32-bit integers, floats or doubles as doubles
+};
+
 // Converts Reader (loaded) into one file beside it, or a series when the file is larger
-// than SizeLimit bytes. Returns the files written, in order; throws on any failure, and
+// than the size limit. Returns the files written, in order; throws on any failure, and
 // then no unfinished output file is left behind.
+std::vector<std::string> ConvertFiff(TFiff& Reader, const TConvertOptions& Options, const TProgress& Progress = {});
 std::vector<std::string> ConvertFiff(TFiff& Reader, int64_t SizeLimit, const TProgress& Progress = {});
+
+// The files ConvertFiff would write for Reader, in order, without writing anything.
+std::vector<std::string> OutputFiles(TFiff& Reader, const TConvertOptions& Options);
 
 // The output's base: the path without the file name's extension.
 std::string OutputBaseName(const std::string& InputPath);

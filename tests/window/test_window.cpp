@@ -7,6 +7,7 @@
 #include <QCompleter>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMessageBox>
 #include <QTimer>
 #include <QtTest>
@@ -264,6 +265,7 @@ class TWindowTest : public QObject {
     const std::string bti = PatchedCopy("exported4D_linux_raw.fif", dir.Path());
     const QString text = ChooseExpectingError(form, QString::fromStdString(bti));
     QVERIFY2(text.contains(QString::fromStdString(bti)) && text.contains("data type 4"), qPrintable(text));
+    QVERIFY2(text.contains("tessaline-convert --raw-as-double"), qPrintable(text));  // the way to convert it
     QVERIFY(MemoLines(form.Memo1).contains(",STI=2,???=248"));
     QVERIFY(!MemoLines(form.Memo1).contains("<<<<<< converted fiff >>>>>>"));
     QVERIFY(!std::filesystem::exists(dir.File("exported4D_linux_raw.dat")));
@@ -405,6 +407,44 @@ class TWindowTest : public QObject {
     QCOMPARE(QApplication::activePopupWidget(), nullptr);
     for (QCompleter* c : form.OpenDialog1->findChildren<QCompleter*>()) QVERIFY(!c->popup()->isVisible());
     QCOMPARE(MemoLines(form.Memo1), (QStringList{"Hello!", "This is not FIFF file"}));
+  }
+
+  void OneDroppedFiffFileRunsTheFlowAndOtherDropsAreIgnored() {
+    TTempDir dir;
+    TFiffBuilder b;
+    b.Int(200, 1).Float(201, 100.0f).Channel(TChannel{}).RawBuffer({1, 2, 3});
+    const std::string path = b.Write(dir.File("run.fif"));
+    b.Write(dir.File("other.fif"));
+    WriteFileBytes(dir.File("notes.txt"), TBytes{'x'});
+    TForm1 form;
+    form.show();
+    // Offers urls as a file manager does; true when the window takes the drag.
+    auto drop = [&](const QList<QUrl>& Urls) {
+      QMimeData mime;
+      mime.setUrls(Urls);
+      QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+      enter.ignore();
+      QApplication::sendEvent(&form, &enter);
+      QDropEvent dropped(QPointF(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+      dropped.ignore();
+      QApplication::sendEvent(&form, &dropped);
+      QCoreApplication::processEvents();
+      return enter.isAccepted();
+    };
+    auto url = [&](const char* Name) { return QUrl::fromLocalFile(QString::fromStdString(dir.File(Name))); };
+    QVERIFY(!drop({url("notes.txt")}));
+    QVERIFY(!drop({url("run.fif"), url("other.fif")}));
+    QVERIFY(!drop({QUrl("https://example.org/run.fif")}));
+    QCOMPARE(MemoLines(form.Memo1), QStringList{"Hello!"});
+    QCOMPARE(ListDir(dir.Path()), std::string("notes.txt other.fif run.fif"));
+
+    QVERIFY(drop({url("run.fif")}));
+    QStringList expect = ToQt(SummaryOf(path));
+    expect << "<<<<<< converted fiff >>>>>>";
+    QCOMPARE(MemoLines(form.Memo1), expect);
+    TTempDir ref;
+    const auto same = ConvertFile(b.Write(ref.File("run.fif")));
+    QCOMPARE(ReadFileBytes(dir.File("run.dat")), ReadFileBytes(same.Files.at(0)));
   }
 };
 

@@ -1,0 +1,82 @@
+// Parsing of tessaline-convert's arguments, in the manner of the classic Unix tools (getopt_long).
+#include "cli_options.h"
+
+#include <getopt.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+const char* const kHelpText =
+    "Usage: tessaline-convert [options] FILE...\n"
+    "Converts FIFF files into Scilab data files, as Tessaline's window does, and shows\n"
+    "each file's measurement summary.\n"
+    "\n"
+    "  -l, --limit MB        size limit in units of 1,000,000 bytes (1 to 2147, default 50);\n"
+    "                        a larger input is written as a series NAME_01.dat, NAME_02.dat, ...\n"
+    "  -o, --output-dir DIR  write the output files into DIR (which must exist), not beside the input\n"
+    "  -n, --summary-only    show the summary, write nothing\n"
+    "  -q, --quiet           no summary on standard output\n"
+    "      --raw-as-double   write raw buffers of 32-bit integers, floats or doubles (FIFF types 3, 4, 5)\n"
+    "                        as a raw_data matrix of doubles holding the stored values; 16-bit data\n"
+    "                        are written as int16 with or without it\n"
+    "  -h, --help            show this help and exit\n"
+    "      --version         show the version and exit\n"
+    "\n"
+    "Files are converted in order; a file that fails is reported on standard error and the\n"
+    "next one is converted. While standard error is a terminal, a line shows the progress.\n"
+    "\n"
+    "Exit status: 0 when every file was converted (or summarised), 1 when any file was not\n"
+    "FIFF or failed, 2 for a usage error.\n";
+
+namespace {
+
+enum { kRawAsDouble = 256, kVersion };
+
+int64_t ParseLimit(const std::string& Text) {
+  char* end = nullptr;
+  const long long mb = Text.empty() ? 0 : std::strtoll(Text.c_str(), &end, 10);
+  if (Text.empty() || *end != '\0' || mb < 1 || mb > 2147)
+    throw TUsageError("--limit takes a whole number from 1 to 2147, not '" + Text + "'");
+  return mb * 1'000'000;
+}
+
+}  // namespace
+
+TCliOptions ParseArguments(int argc, char** argv) {
+  static const option kLong[] = {{"limit", required_argument, nullptr, 'l'},
+                                 {"output-dir", required_argument, nullptr, 'o'},
+                                 {"summary-only", no_argument, nullptr, 'n'},
+                                 {"quiet", no_argument, nullptr, 'q'},
+                                 {"raw-as-double", no_argument, nullptr, kRawAsDouble},
+                                 {"help", no_argument, nullptr, 'h'},
+                                 {"version", no_argument, nullptr, kVersion},
+                                 {nullptr, 0, nullptr, 0}};
+  TCliOptions o;
+  ::opterr = 0;  // our own messages
+  ::optind = 1;
+  for (int c; (c = ::getopt_long(argc, argv, ":l:o:nqh", kLong, nullptr)) != -1;) {
+    switch (c) {
+      case 'l': o.Convert.SizeLimit = ParseLimit(::optarg); break;
+      case 'o': o.Convert.OutputDir = ::optarg; break;
+      case 'n': o.SummaryOnly = true; break;
+      case 'q': o.Quiet = true; break;
+      case kRawAsDouble: o.Convert.RawAsDouble = true; break;
+      case 'h': o.Help = true; break;
+      case kVersion: o.Version = true; break;
+      case ':': throw TUsageError(std::string("option '") + argv[::optind - 1] + "' needs a value");
+      default: {
+        const std::string name = ::optopt != 0 ? std::string("-") + static_cast<char>(::optopt) : argv[::optind - 1];
+        throw TUsageError("unknown option '" + name + "'");
+      }
+    }
+  }
+  if (o.Help || o.Version) return o;
+  for (int i = ::optind; i < argc; ++i) o.Files.emplace_back(argv[i]);
+  if (o.Files.empty()) throw TUsageError("no FIFF file given");
+  if (!o.Convert.OutputDir.empty()) {
+    struct stat st {};
+    if (::stat(o.Convert.OutputDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+      throw TUsageError("the output folder '" + o.Convert.OutputDir + "' does not exist");
+  }
+  return o;
+}

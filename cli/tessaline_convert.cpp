@@ -1,0 +1,145 @@
+// tessaline-convert: the window's reading, summary and conversion for many files, from a shell or a script.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <map>
+#include <string>
+
+#include "cli_options.h"
+#include "convert.h"
+
+namespace {
+
+constexpr const char* kProgram = "tessaline-convert";
+
+// The separators of the number pictures from the user's locale, read once; every number is
+// then formatted in the C locale, whatever the user's.
+TNumberSeparators LocaleSeparators() {
+  TNumberSeparators s;
+  if (std::setlocale(LC_NUMERIC, "")) {
+    const lconv* c = std::localeconv();
+    if (c->decimal_point && *c->decimal_point) s.Decimal = c->decimal_point;
+    if (c->thousands_sep && *c->thousands_sep) s.Thousands = c->thousands_sep;
+  }
+  std::setlocale(LC_NUMERIC, "C");
+  return s;
+}
+
+// One line on standard error, rewritten in place, while it is a terminal.
+class TProgressLine {
+ public:
+  explicit TProgressLine(bool Terminal) : FTerminal(Terminal) {}
+  void Show(const std::string& Input, const TConvertProgress& P) {
+    if (!FTerminal || P.RawDataDone) return;
+    const int percent = P.BytesTotal > 0 ? static_cast<int>(100.0 * P.BytesDone / P.BytesTotal) : 100;
+    char text[64];
+    std::snprintf(text, sizeof text, ": %.1f sec written, %d%%", P.SecondsWritten, percent);
+    const std::string line = Input + " -> " + P.OutputFile + text;
+    if (line == FShown) return;
+    std::fprintf(stderr, "\r%s\033[K", line.c_str());  // the rest of an older, longer line is cleared
+    FShown = line;
+  }
+  // Ends the line of a file, so the next file gets its own.
+  void End() {
+    if (!FShown.empty()) std::fputc('\n', stderr);
+    FShown.clear();
+  }
+
+ private:
+  bool FTerminal;
+  std::string FShown;
+};
+
+class TBatch {
+ public:
+  TBatch(const TCliOptions& Options, TNumberSeparators Separators)
+      : FOptions(Options), FSeparators(std::move(Separators)), FProgress(::isatty(STDERR_FILENO) == 1) {}
+
+  // Reads, summarises and converts one file; false when it was not FIFF or failed.
+  bool Run(const std::string& Path) {
+    try {
+      return Convert(Path);
+    } catch (const std::exception& e) {
+      FProgress.End();
+      Fail(Path, e.what());
+    }
+    return false;
+  }
+
+ private:
+  bool Convert(const std::string& Path) {
+    struct stat st {};
+    if (::stat(Path.c_str(), &st) != 0) {
+      Fail(Path, "Cannot open \"" + Path + "\": No such file or directory");
+      return false;
+    }
+    TFiff reader(FSeparators);
+    if (!reader.LoadFiff(Path)) {
+      Print("This is not FIFF file");
+      Fail(Path, "not a FIFF file");
+      return false;
+    }
+    reader.MakeSummary();
+    for (const std::string& line : reader.FReport) Print(line);
+    if (FOptions.SummaryOnly) return true;
+
+    // Two inputs of one name would overwrite each other's output in one folder.
+    const std::vector<std::string> outputs = OutputFiles(reader, FOptions.Convert);
+    for (const std::string& out : outputs)
+      if (const auto it = FWritten.find(out); it != FWritten.end()) {
+        Fail(Path, "Cannot convert \"" + Path + "\": its output file \"" + out + "\" was written for \"" + it->second +
+                       "\" in this run");
+        return false;
+      }
+    ConvertFiff(reader, FOptions.Convert, [&](const TConvertProgress& P) { FProgress.Show(Path, P); });
+    FProgress.End();
+    for (const std::string& out : outputs) FWritten.emplace(out, Path);
+    Print("<<<<<< converted fiff >>>>>>");
+    return true;
+  }
+
+  void Print(const std::string& Line) const {
+    if (!FOptions.Quiet) std::printf("%s\n", Line.c_str());
+  }
+  static void Fail(const std::string& Path, const std::string& Why) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: %s: %s\n", kProgram, Path.c_str(), Why.c_str());
+  }
+
+  const TCliOptions& FOptions;
+  TNumberSeparators FSeparators;
+  TProgressLine FProgress;
+  std::map<std::string, std::string> FWritten;  // output file -> the input it came from
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TCliOptions options;
+  try {
+    options = ParseArguments(argc, argv);
+  } catch (const TUsageError& e) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram, e.what(), kProgram);
+    return 2;
+  }
+  if (options.Help) {
+    std::fputs(kHelpText, stdout);
+    return 0;
+  }
+  if (options.Version) {
+    std::printf("%s (Tessaline) %s\n", kProgram, TESSALINE_VERSION);
+    return 0;
+  }
+  TBatch batch(options, LocaleSeparators());
+  int failed = 0;
+  for (const std::string& file : options.Files)
+    if (!batch.Run(file)) ++failed;
+  std::fflush(stdout);
+  if (failed > 0 && options.Files.size() > 1)
+    std::fprintf(stderr, "%s: %d of %zu files failed\n", kProgram, failed, options.Files.size());
+  return failed > 0 ? 1 : 0;
+}

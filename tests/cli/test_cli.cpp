@@ -1,0 +1,249 @@
+// tessaline-convert run as a user runs it: outputs, summary, batch errors, options and exit status.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "convert_helpers.h"
+#include "summary_helpers.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TRun {
+  int Status = -1;
+  std::string Out, Err;
+};
+
+std::string Slurp(const std::string& Path) {
+  std::ifstream in(Path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Runs tessaline-convert with Args (shell words) in the C locale; standard error is a file.
+TRun Cli(const std::string& Args, const TTempDir& Logs) {
+  const std::string out = Logs.File("stdout"), err = Logs.File("stderr");
+  const int status =
+      std::system(("LC_ALL=C '" + std::string(TESSALINE_CLI) + "' " + Args + " > " + out + " 2> " + err).c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
+}
+
+std::string Lines(const TLines& L) {
+  std::string s;
+  for (const auto& l : L) s += l + "\n";
+  return s;
+}
+
+// A small recording of two EEG channels and Buffers buffers of 100 samples each.
+TFiffBuilder Recording(int Buffers, int32_t Type = kTypeShort) {
+  TFiffBuilder b;
+  TChannel c;
+  c.Kind = 2;
+  b.Int(200, 2).Float(201, 100.0f).Channel(c);
+  c.Scan = 2;
+  b.Channel(c);
+  for (int i = 0; i < Buffers; ++i) {
+    if (Type == kTypeShort) {
+      std::vector<int16_t> s(200);
+      for (int k = 0; k < 200; ++k) s[k] = static_cast<int16_t>(i * 200 + k);
+      b.RawBuffer(s);
+    } else if (Type == kTypeFloat) {
+      std::vector<float> v(200);
+      for (int k = 0; k < 200; ++k) v[k] = 0.25f * static_cast<float>(k) - 1e-7f * static_cast<float>(i);
+      b.Tag(300, kTypeFloat, BEFloats(v));
+    } else {
+      std::vector<int32_t> v(200);
+      for (int k = 0; k < 200; ++k) v[k] = (k % 2 ? -1 : 1) * (2'000'000'000 - k - i);
+      b.Tag(300, kTypeInt, BEInts(v));
+    }
+  }
+  return b;
+}
+
+TEST(Cli, SameOutputsAndSummaryAsTheWindowsConversion) {
+  TTempDir cli, lib, logs;
+  std::vector<std::string> inputs;
+  for (const char* name : {"brainvision_test_bin_raw.fif", "test-proj.fif", "306m.fif"}) {
+    inputs.push_back(PatchedCopy(name, cli.Path()));
+    PatchedCopy(name, lib.Path());
+  }
+  inputs.push_back(Recording(5).Write(cli.File("gen.fif")));
+  Recording(5).Write(lib.File("gen.fif"));
+  std::string args, expect;
+  for (const auto& in : inputs) {
+    args += " '" + in + "'";
+    expect += Lines(SummaryOf(in)) + "<<<<<< converted fiff >>>>>>\n";
+  }
+  const TRun r = Cli(args, logs);
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, expect);
+  EXPECT_EQ(r.Err, "");  // no progress when standard error is not a terminal
+
+  for (const auto& in : inputs) {
+    const std::string name = fs::path(in).filename().string();
+    const auto made = ConvertFile(lib.File(name));
+    for (const auto& file : made.Files) {
+      const std::string twin = cli.File(fs::path(file).filename().string());
+      EXPECT_EQ(ReadFileBytes(twin), ReadFileBytes(file)) << twin;
+    }
+  }
+}
+
+TEST(Cli, SeriesAtTheSmallestLimitAndTheLargest) {
+  TTempDir dir, logs;
+  // 2 x 200,000 x 2 bytes a buffer, six buffers: 4.8 MB, over a limit of 1 MB.
+  TFiffBuilder b;
+  b.Int(200, 2).Float(201, 1000.0f);
+  for (int i = 0; i < 6; ++i) b.RawBuffer(std::vector<int16_t>(400'000, static_cast<int16_t>(i)));
+  const std::string in = b.Write(dir.File("big.fif"));
+  ASSERT_EQ(Cli("-q -l 1 " + in, logs).Status, 0);
+  TTempDir ref;
+  const auto made = ConvertFile(b.Write(ref.File("big.fif")), 1'000'000);
+  ASSERT_EQ(made.Files.size(), 4u);  // 1.6 MB a file: two buffers each, and an empty last one
+  for (const auto& f : made.Files)
+    EXPECT_EQ(ReadFileBytes(dir.File(fs::path(f).filename().string())), ReadFileBytes(f)) << f;
+
+  TTempDir whole;
+  const std::string one = b.Write(whole.File("big.fif"));
+  ASSERT_EQ(Cli("--quiet --limit 2147 " + one, logs).Status, 0);
+  EXPECT_EQ(ListDir(whole.Path()), "big.dat big.fif");
+
+  for (const char* bad : {"0", "2148", "-1", "5x", "''", "99999999999999999999"}) {
+    const TRun r = Cli(std::string("-l ") + bad + " " + one, logs);
+    EXPECT_EQ(r.Status, 2) << bad;
+    EXPECT_NE(r.Err.find("--limit takes a whole number from 1 to 2147"), std::string::npos) << r.Err;
+  }
+  EXPECT_EQ(ListDir(whole.Path()), "big.dat big.fif");
+}
+
+TEST(Cli, ABatchGoesOnPastFilesThatFail) {
+  TTempDir dir, logs;
+  const std::string first = Recording(2).Write(dir.File("first.fif"));
+  WriteFileBytes(dir.File("junk.fif"), TBytes(100, 7));
+  const std::string floats = Recording(2, kTypeFloat).Write(dir.File("floats.fif"));
+  const std::string blocked = Recording(2).Write(dir.File("blocked.fif"));
+  fs::create_directory(dir.File("blocked.dat"));  // its output cannot be written
+  const std::string last = Recording(3).Write(dir.File("last.fif"));
+  const TRun r = Cli(first + " " + dir.File("junk.fif") + " " + floats + " " + blocked + " " + last, logs);
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(ListDir(dir.Path()), "blocked.dat blocked.fif first.dat first.fif floats.fif junk.fif last.dat last.fif");
+  EXPECT_NE(r.Out.find("This is not FIFF file\n"), std::string::npos);
+  EXPECT_NE(r.Err.find(dir.File("junk.fif") + ": not a FIFF file"), std::string::npos) << r.Err;
+  EXPECT_NE(r.Err.find(floats + ": Cannot convert \"" + floats + "\": its raw data buffers hold FIFF data type 4"),
+            std::string::npos)
+      << r.Err;
+  EXPECT_NE(r.Err.find("tessaline-convert --raw-as-double"), std::string::npos) << r.Err;
+  EXPECT_NE(r.Err.find(blocked + ": Cannot create \"" + dir.File("blocked.dat") + "\""), std::string::npos) << r.Err;
+  EXPECT_NE(r.Err.find("3 of 5 files failed"), std::string::npos) << r.Err;
+  // Every converted file's block is closed; the failed ones' are not.
+  size_t closed = 0;
+  for (size_t at = 0; (at = r.Out.find("<<<<<< converted fiff >>>>>>", at)) != std::string::npos; ++at) ++closed;
+  EXPECT_EQ(closed, 2u);
+
+  const TRun missing = Cli(dir.File("gone.fif"), logs);
+  EXPECT_EQ(missing.Status, 1);
+  EXPECT_NE(missing.Err.find(dir.File("gone.fif") + ": Cannot open"), std::string::npos) << missing.Err;
+}
+
+TEST(Cli, OutputFolderAndNamesThatClash) {
+  TTempDir dir, logs;
+  fs::create_directories(dir.File("a"));
+  fs::create_directories(dir.File("b"));
+  fs::create_directories(dir.File("out"));
+  const std::string a = Recording(2).Write(dir.File("a/run.fif"));
+  const std::string b = Recording(3).Write(dir.File("b/run.fif"));
+  ::chmod(dir.File("a").c_str(), 0555);  // inputs in a read-only archive
+  const TRun r = Cli("-q -o " + dir.File("out") + " " + a + " " + b, logs);
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Out, "");
+  EXPECT_EQ(ListDir(dir.File("out")), "run.dat");
+  EXPECT_EQ(ListDir(dir.File("a")), "run.fif");
+  EXPECT_NE(r.Err.find(b + ": Cannot convert \"" + b + "\": its output file \"" + dir.File("out/run.dat") +
+                       "\" was written for \"" + a + "\""),
+            std::string::npos)
+      << r.Err;
+  TTempDir ref;
+  EXPECT_EQ(ReadFileBytes(dir.File("out/run.dat")),
+            ReadFileBytes(ConvertFile(Recording(2).Write(ref.File("run.fif"))).Files.at(0)));
+
+  const TRun missing = Cli("-o " + dir.File("nowhere") + " " + a, logs);
+  EXPECT_EQ(missing.Status, 2);
+  EXPECT_NE(missing.Err.find("the output folder '" + dir.File("nowhere") + "' does not exist"), std::string::npos);
+}
+
+TEST(Cli, RawAsDoubleKeepsTheStoredValues) {
+  TTempDir dir, logs;
+  for (int32_t type : {kTypeFloat, kTypeInt}) {
+    const TFiffBuilder b = Recording(3, type);
+    const std::string in = b.Write(dir.File("wide.fif"));
+    EXPECT_EQ(Cli("-q " + in, logs).Status, 1);  // refused without the option
+    ASSERT_EQ(Cli("-q --raw-as-double " + in, logs).Status, 0);
+    const auto vars = ReadScilabFile(dir.File("wide.dat"));
+    const TScilabVar& raw = FindOne(vars, "raw_data");
+    ASSERT_EQ(raw.Type, TScilabVar::RealMatrix);
+    ASSERT_EQ(raw.Rows, 2);
+    ASSERT_EQ(raw.Cols, 300);
+    for (int i = 0; i < 3; ++i)
+      for (int k = 0; k < 200; ++k) {
+        const double stored = type == kTypeFloat
+                                  ? static_cast<double>(0.25f * static_cast<float>(k) - 1e-7f * static_cast<float>(i))
+                                  : (k % 2 ? -1.0 : 1.0) * (2'000'000'000 - k - i);
+        ASSERT_EQ(raw.Real(k % 2, i * 100 + k / 2), stored) << type << " " << i << " " << k;
+      }
+    EXPECT_EQ(FindOne(vars, "CalXRnge").Reals, (std::vector<double>{1e6, 1e6, 100.0}));
+  }
+  // 16-bit data are the same bytes with the option or without.
+  const std::string in = Recording(3).Write(dir.File("short.fif"));
+  ASSERT_EQ(Cli("-q " + in, logs).Status, 0);
+  const TBytes plain = ReadFileBytes(dir.File("short.dat"));
+  ASSERT_EQ(Cli("-q --raw-as-double " + in, logs).Status, 0);
+  EXPECT_EQ(ReadFileBytes(dir.File("short.dat")), plain);
+}
+
+TEST(Cli, SummaryOnlyWritesNothing) {
+  TTempDir dir, logs;
+  const std::string in = Recording(2).Write(dir.File("run.fif"));
+  const TRun r = Cli("--summary-only " + in, logs);
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(r.Out, Lines(SummaryOf(in)));
+  EXPECT_EQ(ListDir(dir.Path()), "run.fif");
+  EXPECT_EQ(Cli("-n -q " + in, logs).Out, "");
+}
+
+TEST(Cli, HelpVersionAndUsageErrors) {
+  TTempDir logs;
+  const TRun help = Cli("--help", logs);
+  EXPECT_EQ(help.Status, 0);
+  EXPECT_EQ(help.Out.rfind("Usage: tessaline-convert [options] FILE...", 0), 0u);
+  EXPECT_NE(help.Out.find("--raw-as-double"), std::string::npos);
+  const TRun version = Cli("--version", logs);
+  EXPECT_EQ(version.Status, 0);
+  EXPECT_EQ(version.Out, "tessaline-convert (Tessaline) 1.1.0\n");
+  for (const char* args : {"", "--frobnicate x.fif", "-z x.fif", "-l"}) {
+    const TRun r = Cli(args, logs);
+    EXPECT_EQ(r.Status, 2) << args;
+    EXPECT_NE(r.Err.find("Try 'tessaline-convert --help'"), std::string::npos) << args << r.Err;
+  }
+}
+
+TEST(Cli, ProgressOnlyOnATerminal) {
+  if (std::system("command -v script > /dev/null 2>&1") != 0) GTEST_SKIP() << "no 'script' to give a terminal";
+  TTempDir dir, logs;
+  const std::string in = Recording(4).Write(dir.File("run.fif"));
+  // script(1) runs the program on a terminal; its standard output goes away, standard error stays.
+  const std::string log = logs.File("tty");
+  const int status = std::system(("script -qec \"'" + std::string(TESSALINE_CLI) + "' " + in + " > /dev/null\" " +
+                                  log + " > /dev/null 2>&1")
+                                     .c_str());
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  const std::string seen = Slurp(log);
+  EXPECT_NE(seen.find("\r" + in + " -> " + dir.File("run.dat") + ": 4.0 sec written, 100%"), std::string::npos)
+      << seen;
+  EXPECT_EQ(Cli("-q " + in, logs).Err, "");
+}
+
+}  // namespace
