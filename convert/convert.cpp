@@ -163,13 +163,17 @@ void TConversion::WriteFile(const std::string& Name, const TStretch& Stretch) {
   FOutputName = Name;
   FWriter = std::make_unique<TScilab>();
   FWriter->OpenOutputAtomic(Name);
-  WriteChInform();
-  WriteProjections();
-  WriteDigitPts();
-  WriteAverages();
-  WriteMriVolume();
+  // A file that changes while it is read gives zeros or a mix of two files: each step ends by
+  // checking it, so such an output is never completed.
+  for (void (TConversion::*step)() : {&TConversion::WriteChInform, &TConversion::WriteProjections,
+                                      &TConversion::WriteDigitPts, &TConversion::WriteAverages,
+                                      &TConversion::WriteMriVolume}) {
+    (this->*step)();
+    FReader.CheckUnchanged();
+  }
   if (FHasBuffers) {
     WriteCalibration(Stretch);
+    FReader.CheckUnchanged();
     WriteRawData(Stretch);
   }
   FWriter->CloseOutput();

@@ -145,6 +145,7 @@ void TConversion::WriteRawData(const TStretch& Stretch) {
         left -= n;
       }
     }
+    FReader.CheckUnchanged();
     FBytesDone += t.Size;
     progress.SecondsWritten += static_cast<double>(samples) / FFrequency;
     progress.BytesDone = FBytesDone;

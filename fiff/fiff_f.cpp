@@ -2,7 +2,6 @@
 #include "fiff_f.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include <stdexcept>
 #include <system_error>
 
 namespace {
@@ -42,11 +42,12 @@ class TFileWindow {
 
   int Fd() const { return FFd; }
   int64_t Size() const { return FSize; }
+  bool Shrank() const { return FShrank; }
   void SetSize(int64_t Size) { FSize = Size; }
 
   // Copies Count bytes at Pos, all inside [0, Size).
   void Read(int64_t Pos, uint8_t* Dest, int64_t Count) {
-    if (Count >= kWindowSize) {  // large blocks bypass the window
+    if (Count >= kDirectRead) {  // data buffers go straight to their destination, not through the window
       ReadAt(Pos, Dest, Count);
       return;
     }
@@ -62,6 +63,7 @@ class TFileWindow {
 
  private:
   static constexpr int64_t kWindowSize = 4 << 20;
+  static constexpr int64_t kDirectRead = 64 << 10;
 
   void Fill(int64_t Pos) {
     // No larger than the file, and not zeroed: the signature test of a small file reads 20 bytes.
@@ -79,6 +81,7 @@ class TFileWindow {
       if (got < 0) ThrowInOutError("Cannot read", FName, errno);
       if (got == 0) {  // the file shrank while it was open: what is gone reads as zeros
         std::memset(Dest, 0, static_cast<size_t>(Count));
+        FShrank = true;
         return;
       }
       Pos += got;
@@ -90,6 +93,7 @@ class TFileWindow {
   int FFd;
   std::string FName;
   int64_t FSize = 0;
+  bool FShrank = false;
   std::unique_ptr<uint8_t[]> FWindow;
   int64_t FStart = 0;
   int64_t FLength = 0;
@@ -118,14 +122,14 @@ void TFiff::ReadSlow(uint8_t* Dest, int64_t Count) {
   if (FUseFileStream)
     FFileStream->Read(lo, Dest + (lo - pos), hi - lo);
   else
-    std::memcpy(Dest + (lo - pos), FMemStream.get() + lo, static_cast<size_t>(hi - lo));
+    std::memcpy(Dest + (lo - pos), FImage + lo, static_cast<size_t>(hi - lo));
   std::memset(Dest + (hi - pos), 0, static_cast<size_t>(pos + Count - hi));
 }
 
 void TFiff::ReadBlock(uint8_t* Dest, int64_t Count) {
   if (Count <= 0) return;
   if (!FUseFileStream && FPos >= 0 && FPos + Count <= FMemSize) {
-    std::memcpy(Dest, FMemStream.get() + FPos, static_cast<size_t>(Count));
+    std::memcpy(Dest, FImage + FPos, static_cast<size_t>(Count));
     FPos += Count;
     return;
   }
@@ -138,7 +142,7 @@ void TFiff::ReadSwappedShorts(uint8_t* Dest, int64_t Count) {
   // From the memory image straight into Dest; through the file otherwise, swapped in place.
   const uint8_t* from = Dest;
   if (!FUseFileStream && FPos >= 0 && FPos + bytes <= FMemSize) {
-    from = FMemStream.get() + FPos;
+    from = FImage + FPos;
     FPos += bytes;
   } else {
     ReadSlow(Dest, bytes);
@@ -147,7 +151,7 @@ void TFiff::ReadSwappedShorts(uint8_t* Dest, int64_t Count) {
 }
 
 uint8_t TFiff::ReadByte() {
-  if (!FUseFileStream && FPos >= 0 && FPos < FMemSize) return FMemStream[FPos++];
+  if (!FUseFileStream && FPos >= 0 && FPos < FMemSize) return FImage[FPos++];
   uint8_t b;
   ReadSlow(&b, 1);
   return b;
@@ -211,42 +215,28 @@ bool TFiff::LoadFiff(const std::string& FileName) {
                       " bytes, and FIFF files must be smaller than 2 GiB (2,147,483,648 bytes)");
   FFileName = FileName;
 
-  if (size <= kMemoryImageLimit) {
-    LoadImage(fd, size);
-    FFileStream.reset();
+  FLoadedSize = size;
+  FLoadedTime = int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec;
+  // Held in memory by mapping it: no copy, and the pages are the page cache's. Where the file
+  // cannot be mapped it is read through the file stream like a larger one.
+  if (size <= kMemoryImageLimit && FMemStream.Map(fd, size)) {
+    FImage = FMemStream.Data();
+    FMemSize = size;
     FUseFileStream = false;
   }
   FPos = 0;
   BuildDirectory();
+  CheckUnchanged();
   return true;
 }
 
-void TImageRelease::operator()(uint8_t* Image) const { ::munmap(Image, Size); }
-
-void TFiff::LoadImage(int Fd, int64_t Size) {
-  // Anonymous memory in huge pages, made present in one go: filling a fresh image page by
-  // page costs more than reading the file.
-  const size_t bytes = static_cast<size_t>(Size > 0 ? Size : 1);
-  void* image = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (image == MAP_FAILED)
-    throw std::runtime_error("Not enough memory to load \"" + FFileName + "\" (" + std::to_string(Size) +
-                             " bytes)");
-  FMemStream = std::unique_ptr<uint8_t[], TImageRelease>(static_cast<uint8_t*>(image), TImageRelease{bytes});
-#ifdef MADV_HUGEPAGE
-  ::madvise(image, bytes, MADV_HUGEPAGE);
-#endif
-#ifdef MADV_POPULATE_WRITE
-  ::madvise(image, bytes, MADV_POPULATE_WRITE);  // older kernels refuse it, and pages come on demand
-#endif
-  int64_t done = 0;
-  while (done < Size) {
-    const ssize_t got = ::pread(Fd, FMemStream.get() + done, static_cast<size_t>(Size - done), done);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) ThrowInOutError("Cannot read", FFileName, errno);
-    if (got == 0) break;  // the file shrank since it was measured: keep what is there
-    done += got;
-  }
-  FMemSize = done;
+void TFiff::CheckUnchanged() const {
+  if (!FFileStream) return;
+  struct stat st {};
+  const bool same = ::fstat(FFileStream->Fd(), &st) == 0 && st.st_size == FLoadedSize &&
+                    int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec == FLoadedTime;
+  if (!same || FMemStream.Faulted() || FFileStream->Shrank())
+    throw std::runtime_error("Cannot read \"" + FFileName + "\": the file changed while it was being read");
 }
 
 void TFiff::BuildDirectory() {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fiff_kinds.h"
+#include "mapped_file.h"
 #include "number_format.h"
 
 // One entry of the tag directory, as stored in the tag header; the data start at Pos + 16.
@@ -24,12 +25,6 @@ inline constexpr int64_t kMemoryImageLimit = 500'000'000;
 inline constexpr int64_t kLargestFiffFile = (int64_t{1} << 31) - 1;
 
 class TFileWindow;
-
-// Releases the memory image of a loaded file.
-struct TImageRelease {
-  size_t Size = 0;
-  void operator()(uint8_t* Image) const;
-};
 
 class TFiff {
  public:
@@ -81,6 +76,10 @@ class TFiff {
   // The measurement summary, filled into FReport.
   void MakeSummary();
 
+  // Throws, naming the file, when it changed (shrank, grew or was written) since it was
+  // loaded: what was read from it may then be zeros or a mix of two files.
+  void CheckUnchanged() const;
+
   std::string FFileName;
   bool FUseFileStream = false;
   std::vector<std::string> FReport;
@@ -99,14 +98,17 @@ class TFiff {
   void ReportBemModels();
 
   void ReadSlow(uint8_t* Dest, int64_t Count);
-  void LoadImage(int Fd, int64_t Size);
   void BuildDirectory();
   std::string Format(double Value, const char* Picture) const {
     return FormatFloat(Value, Picture, FSeparators);
   }
 
-  std::unique_ptr<uint8_t[], TImageRelease> FMemStream;
+  // The memory image is the file mapped read-only; the file stays open to notice changes.
+  TMappedFile FMemStream;
+  const uint8_t* FImage = nullptr;
   int64_t FMemSize = 0;
   std::unique_ptr<TFileWindow> FFileStream;
+  int64_t FLoadedSize = 0;
+  int64_t FLoadedTime = 0;  // modification time in nanoseconds
   int64_t FPos = 0;
 };

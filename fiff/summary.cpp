@@ -30,6 +30,7 @@ void TFiff::MakeSummary() {
   ReportRawData();
   ReportAverages();
   ReportBemModels();
+  CheckUnchanged();
 }
 
 void TFiff::ReportGeneralInfo() {

@@ -446,6 +446,26 @@ class TWindowTest : public QObject {
     const auto same = ConvertFile(b.Write(ref.File("run.fif")));
     QCOMPARE(ReadFileBytes(dir.File("run.dat")), ReadFileBytes(same.Files.at(0)));
   }
+
+  void FileShrunkDuringTheConversionIsAMessageAndNoOutput() {
+    TTempDir dir;
+    TFiffBuilder b;
+    b.Int(200, 1).Float(201, 1000.0f).Channel(TChannel{});
+    for (int i = 0; i < 10; ++i) b.RawBuffer(std::vector<int16_t>(16384, static_cast<int16_t>(i)));
+    const std::string path = b.Write(dir.File("run.fif"));
+    TForm1 form;
+    form.show();
+    // Another program shortens the file once the first buffer is written.
+    connect(&form, &QWidget::windowTitleChanged, [&](const QString& t) {
+      if (t.startsWith("saving")) QCOMPARE(::truncate(path.c_str(), 50'000), 0);
+    });
+    const QString text = ChooseExpectingError(form, QString::fromStdString(path));
+    QCOMPARE(text, QString::fromStdString("Cannot read \"" + path + "\": the file changed while it was being read"));
+    QCOMPARE(ListDir(dir.Path()), std::string("run.fif"));
+    QCOMPARE(form.windowTitle(), QString("Tessaline 1.1.0"));
+    QTest::mousePress(form.BitBtn2, Qt::LeftButton);  // the window goes on
+    QCOMPARE(form.BitBtn2->text(), QString("100"));
+  }
 };
 
 QTEST_MAIN(TWindowTest)
