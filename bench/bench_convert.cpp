@@ -1,4 +1,4 @@
-// Benchmark: a plain copy against the conversion (library), the window's whole flow without the window, and the command line.
+// Benchmark: a plain copy against the conversion, the window's whole flow without the window, and the command line.
 // Usage: bench_convert [folder] [repetitions]; each case runs in a child process of its own.
 #include <sys/wait.h>
 #include <unistd.h>
@@ -174,8 +174,8 @@ int main(int argc, char** argv) {
     std::printf("%lld bytes (%s)\n", static_cast<long long>(std::filesystem::file_size(input)),
                 size <= 500'000'000 ? "held in memory" : "read through the file");
     std::printf("  copy          %7.3f s\n", mc.Seconds);
-    std::printf("  conversion    %7.3f s  %5.2f x copy  peak %+6.1f MiB\n", mv.Seconds, mv.Seconds / mc.Seconds, mv.PeakMiB);
-    std::printf("  window flow   %7.3f s  %5.2f x copy  peak %+6.1f MiB\n", mf.Seconds, mf.Seconds / mc.Seconds, mf.PeakMiB);
+    for (const auto& [name, m] : {std::pair{"conversion", mv}, std::pair{"window flow", mf}})
+      std::printf("  %-12s  %7.3f s  %5.2f x copy  peak %+6.1f MiB\n", name, m.Seconds, m.Seconds / mc.Seconds, m.PeakMiB);
     std::printf("  command line  %7.3f s  %5.2f x copy  %5.2f x conversion\n", ml.Seconds, ml.Seconds / mc.Seconds,
                 ml.Seconds / mv.Seconds);
     std::filesystem::remove(input);

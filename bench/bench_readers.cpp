@@ -59,7 +59,8 @@ std::string PythonScript(const std::string& Python, const std::string& Readers, 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string dir = argc > 1 ? argv[1] : (std::filesystem::temp_directory_path() / "tessaline-bench-readers").string();
+  const std::string dir =
+      argc > 1 ? argv[1] : (std::filesystem::temp_directory_path() / "tessaline-bench-readers").string();
   std::filesystem::create_directories(dir);
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   const std::string input = dir + "/bench.fif";

@@ -69,12 +69,14 @@ void TConversion::CheckInput() {
     } else if (t.Kind == fiff::kSFreq) {
       FFrequency = FReader.ReadSingleAt(i);
     } else if (t.Kind == fiff::kDataBuffer) {
-      const bool wide = t.DataType == fiff::kTypeInt || t.DataType == fiff::kTypeFloat || t.DataType == fiff::kTypeDouble;
+      const bool wide =
+          t.DataType == fiff::kTypeInt || t.DataType == fiff::kTypeFloat || t.DataType == fiff::kTypeDouble;
       if (wide && FOptions.RawAsDouble) {
         FRawDoubles = true;
       } else if (t.DataType != fiff::kTypeShort && t.DataType != fiff::kTypeDauPack16) {
-        throw std::runtime_error("Cannot convert \"" + FReader.FFileName + "\": its raw data buffers hold FIFF data type " +
-                                 std::to_string(t.DataType) + " (" + DataTypeName(t.DataType) +
+        throw std::runtime_error("Cannot convert \"" + FReader.FFileName +
+                                 "\": its raw data buffers hold FIFF data type " + std::to_string(t.DataType) + " (" +
+                                 DataTypeName(t.DataType) +
                                  "), and raw_data stores only 16-bit integers (types 2 and 16)" +
                                  (wide ? "; tessaline-convert --raw-as-double converts them as doubles" : ""));
       }

@@ -32,7 +32,9 @@ double ValueAt(const uint8_t* P, int32_t DataType) {
 
 }  // namespace
 
-int64_t TConversion::ColumnsOf(const TFiffTag& Tag) const { return Tag.Size / FRawRows / fiff::RawValueSize(Tag.DataType); }
+int64_t TConversion::ColumnsOf(const TFiffTag& Tag) const {
+  return Tag.Size / FRawRows / fiff::RawValueSize(Tag.DataType);
+}
 
 bool TConversion::InStretch(const TFiffTag& Tag, const TStretch& Stretch) const {
   const int32_t end = Stretch.End != 0 ? Stretch.End : FReader.FTags[FReader.FTagCount - 1].Pos;

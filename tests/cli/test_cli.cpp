@@ -170,6 +170,13 @@ TEST(Cli, OutputFolderAndNamesThatClash) {
   EXPECT_EQ(ReadFileBytes(dir.File("out/run.dat")),
             ReadFileBytes(ConvertFile(Recording(2).Write(ref.File("run.fif"))).Files.at(0)));
 
+  // Beside their inputs too: run.fif and run.fiff would both give run.dat.
+  const std::string twin = Recording(3).Write(dir.File("b/run.fiff"));
+  const TRun beside = Cli("-q " + b + " " + twin, logs);
+  EXPECT_EQ(beside.Status, 1);
+  EXPECT_NE(beside.Err.find(twin + ": Cannot convert"), std::string::npos) << beside.Err;
+  EXPECT_EQ(ListDir(dir.File("b")), "run.dat run.fif run.fiff");
+
   const TRun missing = Cli("-o " + dir.File("nowhere") + " " + a, logs);
   EXPECT_EQ(missing.Status, 2);
   EXPECT_NE(missing.Err.find("the output folder '" + dir.File("nowhere") + "' does not exist"), std::string::npos);

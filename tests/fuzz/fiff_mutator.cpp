@@ -1,4 +1,4 @@
-// Tag-level mutations of FIFF files: the fuzzer reaches deep states (a count of 2^31 - 1 followed by an epoch) in few steps.
+// Tag-level mutations of FIFF files, so the fuzzer reaches deep states (a huge count, then an epoch) in few steps.
 #include "fiff_mutator.h"
 
 #include <algorithm>
