@@ -44,7 +44,7 @@ class TConversion {
   void WriteMriVolume();
   void WriteCalibration(const TStretch& Stretch);
   void WriteRawData(const TStretch& Stretch);
-  void WriteSamplesAsDoubles(int32_t Index, int64_t Values);
+  void WriteSamplesAsDoubles(int32_t DataType, int64_t Values);
   bool InStretch(const TFiffTag& Tag, const TStretch& Stretch) const;
   int64_t ColumnsOf(const TFiffTag& Tag) const;
 

@@ -7,10 +7,10 @@
 
 namespace {
 
-// A big-endian value of a raw data buffer, exactly as a double.
-double ValueAt(const uint8_t* P, int32_t DataType) {
+// A big-endian value of Size bytes of a raw data buffer, exactly as a double.
+double ValueAt(const uint8_t* P, int64_t Size, int32_t DataType) {
   uint64_t bits = 0;
-  for (int64_t k = 0; k < fiff::RawValueSize(DataType); ++k) bits = (bits << 8) | P[k];
+  for (int64_t k = 0; k < Size; ++k) bits = (bits << 8) | P[k];
   switch (DataType) {
     case fiff::kTypeInt:
       return static_cast<int32_t>(static_cast<uint32_t>(bits));
@@ -138,7 +138,7 @@ void TConversion::WriteRawData(const TStretch& Stretch) {
     const int64_t samples = ColumnsOf(t);
     FReader.SeekTagData(i);
     if (FRawDoubles) {
-      WriteSamplesAsDoubles(i, samples * rows);
+      WriteSamplesAsDoubles(t.DataType, samples * rows);
     } else {
       for (int64_t left = samples * rows; left > 0;) {
         const int64_t n = left < kBlockShorts ? left : kBlockShorts;
@@ -157,16 +157,16 @@ void TConversion::WriteRawData(const TStretch& Stretch) {
   if (FProgress) FProgress(progress);
 }
 
-void TConversion::WriteSamplesAsDoubles(int32_t Index, int64_t Values) {
+void TConversion::WriteSamplesAsDoubles(int32_t DataType, int64_t Values) {
   // Read in blocks, then each value exactly as a double through the staging buffer.
-  const int32_t type = FReader.FTags[Index].DataType;
+  const int32_t type = DataType;
   const int64_t size = fiff::RawValueSize(type);
   std::vector<uint8_t> block(static_cast<size_t>(std::min<int64_t>(Values, 1 << 20) * size));
   TDoubleStager out(*FWriter);
   for (int64_t left = Values; left > 0;) {
     const int64_t n = std::min<int64_t>(left, 1 << 20);
     FReader.ReadBlock(block.data(), n * size);
-    for (int64_t k = 0; k < n; ++k) out.Put(ValueAt(block.data() + k * size, type));
+    for (int64_t k = 0; k < n; ++k) out.Put(ValueAt(block.data() + k * size, size, type));
     left -= n;
   }
   out.Flush();
