@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 mode=${1:-run}
 
-packages=(cmake g++ make qt6-base-dev libgtest-dev)
+packages=(cmake g++ make qt6-base-dev libgtest-dev libdeflate-dev)
 # The tests also run the file readers in Scilab, Octave and Python with NumPy.
 if [ "$mode" = test ]; then packages+=(clang libclang-rt-14-dev scilab-cli octave python3-numpy python3-pip python3-setuptools); fi
 missing=()

@@ -9,16 +9,19 @@
 const char* const kHelpText =
     "Usage: tessaline-convert [options] FILE...\n"
     "Converts FIFF files into Scilab data files, as Tessaline's window does, and shows\n"
-    "each file's measurement summary.\n"
+    "each file's measurement summary. It reads FIFF 1.x files (1.0 to 1.65535), raw data of\n"
+    "any type, and .fif.gz files, which it decompresses in memory.\n"
     "\n"
     "  -l, --limit MB        size limit in units of 1,000,000 bytes (1 to 2147, default 50);\n"
     "                        a larger input is written as a series NAME_01.dat, NAME_02.dat, ...\n"
     "  -o, --output-dir DIR  write the output files into DIR (which must exist), not beside the input\n"
     "  -n, --summary-only    show the summary, write nothing\n"
     "  -q, --quiet           no summary on standard output\n"
-    "      --raw-as-double   write raw buffers of 32-bit integers, floats or doubles (FIFF types 3, 4, 5)\n"
-    "                        as a raw_data matrix of doubles holding the stored values; 16-bit data\n"
-    "                        are written as int16 with or without it\n"
+    "      --like-window     read as the window does: FIFF 1.1 only, 16-bit raw data only (types 2\n"
+    "                        and 16), no .gz; for scripts that must give what the window gives\n"
+    "      --raw-as-double   the default: raw buffers of 32-bit integers, floats or doubles (FIFF\n"
+    "                        types 3, 4, 5) become a raw_data matrix of doubles holding the stored\n"
+    "                        values; 16-bit data stay int16. With --like-window it converts them too\n"
     "  -h, --help            show this help and exit\n"
     "      --version         show the version and exit\n"
     "\n"
@@ -30,7 +33,7 @@ const char* const kHelpText =
 
 namespace {
 
-enum { kRawAsDouble = 256, kVersion };
+enum { kRawAsDouble = 256, kLikeWindow, kVersion };
 
 int64_t ParseLimit(const std::string& Text) {
   char* end = nullptr;
@@ -48,10 +51,12 @@ TCliOptions ParseArguments(int argc, char** argv) {
                                  {"summary-only", no_argument, nullptr, 'n'},
                                  {"quiet", no_argument, nullptr, 'q'},
                                  {"raw-as-double", no_argument, nullptr, kRawAsDouble},
+                                 {"like-window", no_argument, nullptr, kLikeWindow},
                                  {"help", no_argument, nullptr, 'h'},
                                  {"version", no_argument, nullptr, kVersion},
                                  {nullptr, 0, nullptr, 0}};
   TCliOptions o;
+  bool rawAsDouble = false;
   ::opterr = 0;  // our own messages
   ::optind = 1;
   for (int c; (c = ::getopt_long(argc, argv, ":l:o:nqh", kLong, nullptr)) != -1;) {
@@ -60,7 +65,8 @@ TCliOptions ParseArguments(int argc, char** argv) {
       case 'o': o.Convert.OutputDir = ::optarg; break;
       case 'n': o.SummaryOnly = true; break;
       case 'q': o.Quiet = true; break;
-      case kRawAsDouble: o.Convert.RawAsDouble = true; break;
+      case kRawAsDouble: rawAsDouble = true; break;
+      case kLikeWindow: o.LikeWindow = true; break;
       case 'h': o.Help = true; break;
       case kVersion: o.Version = true; break;
       case ':': throw TUsageError(std::string("option '") + argv[::optind - 1] + "' needs a value");
@@ -70,6 +76,10 @@ TCliOptions ParseArguments(int argc, char** argv) {
       }
     }
   }
+  // By default what researchers have is read; --like-window gives the window's rules.
+  o.Read.AnyMinorVersion = !o.LikeWindow;
+  o.Read.Gzip = !o.LikeWindow;
+  o.Convert.RawAsDouble = rawAsDouble || !o.LikeWindow;
   if (o.Help || o.Version) return o;
   for (int i = ::optind; i < argc; ++i) o.Files.emplace_back(argv[i]);
   if (o.Files.empty()) throw TUsageError("no FIFF file given");

@@ -9,6 +9,8 @@
 
 struct TCliOptions {
   TConvertOptions Convert;
+  TReadRules Read;          // what is read: FIFF 1.x and .fif.gz unless --like-window
+  bool LikeWindow = false;  // exactly the window's rules
   bool SummaryOnly = false;
   bool Quiet = false;
   bool Help = false;

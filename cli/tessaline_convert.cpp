@@ -78,9 +78,9 @@ class TBatch {
       return false;
     }
     TFiff reader(FSeparators);
-    if (!reader.LoadFiff(Path)) {
+    if (!LoadInput(reader, Path, FOptions.Read)) {
       Print("This is not FIFF file");
-      Fail(Path, "not a FIFF file");
+      Fail(Path, Refusal(Path, reader.FVersion));
       return false;
     }
     reader.MakeSummary();
@@ -100,6 +100,17 @@ class TBatch {
     for (const std::string& out : outputs) FWritten.emplace(out, Path);
     Print("<<<<<< converted fiff >>>>>>");
     return true;
+  }
+
+  // Why a file failed the signature, and what would read it.
+  std::string Refusal(const std::string& Path, const TFiffVersion& Version) const {
+    if (FOptions.LikeWindow && IsGzipFile(Path))
+      return "not a FIFF file but gzip data; --like-window reads no .gz, as the window; without it "
+             "tessaline-convert reads the FIFF file inside";
+    if (!Version.Found) return "not a FIFF file";
+    const std::string version = "FIFF version " + std::to_string(Version.Major) + "." + std::to_string(Version.Minor);
+    if (Version.Major != 1) return version + "; tessaline-convert reads FIFF 1.x";
+    return version + "; --like-window reads FIFF 1.1 only, as the window; without it tessaline-convert reads it";
   }
 
   void Print(const std::string& Line) const {

@@ -78,7 +78,8 @@ void TConversion::CheckInput() {
                                  "\": its raw data buffers hold FIFF data type " + std::to_string(t.DataType) + " (" +
                                  DataTypeName(t.DataType) +
                                  "), and raw_data stores only 16-bit integers (types 2 and 16)" +
-                                 (wide ? "; tessaline-convert --raw-as-double converts them as doubles" : ""));
+                                 (wide ? "; tessaline-convert converts them as doubles (with --like-window, add --raw-as-double)"
+                                       : ""));
       }
       if (!FHasBuffers) FRawRows = channels;
       FHasBuffers = true;
@@ -127,7 +128,11 @@ std::vector<TStretch> TConversion::SplitSeries() const {
 }
 
 std::vector<std::string> TConversion::OutputNames(size_t Files) const {
-  std::string base = OutputBaseName(FReader.FFileName);
+  // run_raw.fif.gz gives run_raw.dat, as its decompressed run_raw.fif would.
+  std::string input = FReader.FFileName;
+  if (FReader.FDecompressed && input.size() > 3 && input.compare(input.size() - 3, 3, ".gz") == 0)
+    input.resize(input.size() - 3);
+  std::string base = OutputBaseName(input);
   if (!FOptions.OutputDir.empty()) {
     const size_t slash = base.find_last_of('/');
     base = FOptions.OutputDir + (FOptions.OutputDir.back() == '/' ? "" : "/") +

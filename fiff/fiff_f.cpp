@@ -184,7 +184,35 @@ void TFiff::SeekTagOffset(int32_t Index, int32_t Offset) {
   FPos = int64_t{FTags[Index].Pos} + Offset;
 }
 
-bool TFiff::LoadFiff(const std::string& FileName) {
+// Kind 100, type 31, size 20, next 0, then the major and minor version words.
+bool TFiff::TestSignature(bool AnyMinorVersion) {
+  FPos = 0;
+  FVersion = {};
+  if (ReadLong() != fiff::kFileId || ReadLong() != fiff::kTypeId || ReadLong() != fiff::kFileIdSize || ReadLong() != 0)
+    return false;
+  FVersion.Found = true;
+  FVersion.Major = static_cast<uint16_t>(ReadShort());
+  FVersion.Minor = static_cast<uint16_t>(ReadShort());
+  return FVersion.Major == fiff::kVersionMajor && (AnyMinorVersion || FVersion.Minor == fiff::kVersionMinor);
+}
+
+bool TFiff::LoadFiffImage(const std::string& FileName, std::shared_ptr<const uint8_t> Image, int64_t Size,
+                          bool AnyMinorVersion) {
+  FImageOwner = std::move(Image);
+  FImage = FImageOwner.get();
+  FMemSize = Size;
+  FUseFileStream = false;
+  if (Size < fiff::kFileIdSize || !TestSignature(AnyMinorVersion)) return false;
+  if (Size > kLargestFiffFile)
+    throw std::runtime_error("Cannot load \"" + FileName + "\": the file holds " + std::to_string(Size) +
+                             " bytes, and FIFF files must be smaller than 2 GiB (2,147,483,648 bytes)");
+  FFileName = FileName;
+  FDecompressed = true;
+  BuildDirectory();
+  return true;
+}
+
+bool TFiff::LoadFiff(const std::string& FileName, bool AnyMinorVersion) {
   struct stat st {};
   if (FileName.empty()) return false;
   if (::stat(FileName.c_str(), &st) != 0) {
@@ -204,11 +232,7 @@ bool TFiff::LoadFiff(const std::string& FileName) {
   const int64_t size = st.st_size;
   FFileStream->SetSize(size);
 
-  if (size < fiff::kFileIdSize) return false;
-  FPos = 0;
-  if (ReadLong() != fiff::kFileId || ReadLong() != fiff::kTypeId || ReadLong() != fiff::kFileIdSize ||
-      ReadLong() != 0 || ReadShort() != fiff::kVersionMajor || ReadShort() != fiff::kVersionMinor)
-    return false;
+  if (size < fiff::kFileIdSize || !TestSignature(AnyMinorVersion)) return false;
 
   if (size > kLargestFiffFile)
     throw std::runtime_error("Cannot load \"" + FileName + "\": the file has " + std::to_string(size) +

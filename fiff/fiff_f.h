@@ -26,6 +26,13 @@ inline constexpr int64_t kLargestFiffFile = (int64_t{1} << 31) - 1;
 
 class TFileWindow;
 
+// The version words of the file-identification tag, when the file has one.
+struct TFiffVersion {
+  bool Found = false;  // the first tag is kind 100, type 31, size 20, next 0
+  int Major = 0;
+  int Minor = 0;
+};
+
 class TFiff {
  public:
   explicit TFiff(TNumberSeparators Separators = {});
@@ -33,8 +40,13 @@ class TFiff {
   TFiff(const TFiff&) = delete;
   TFiff& operator=(const TFiff&) = delete;
 
-  // False when the file is missing or fails the signature; throws on I/O errors.
-  bool LoadFiff(const std::string& FileName);
+  // False when the file is missing or fails the signature; throws on I/O errors. The
+  // signature asks for version 1.1, or for any 1.x with AnyMinorVersion.
+  bool LoadFiff(const std::string& FileName, bool AnyMinorVersion = false);
+  // The same for a file's bytes held elsewhere (a decompressed file): Image stays alive as
+  // long as the reader, and FileName is only the name shown and given to the outputs.
+  bool LoadFiffImage(const std::string& FileName, std::shared_ptr<const uint8_t> Image, int64_t Size,
+                     bool AnyMinorVersion = false);
 
   // Big-endian primitives at the current position; bytes past the end read as 0.
   int16_t ReadShort();
@@ -81,6 +93,8 @@ class TFiff {
   void CheckUnchanged() const;
 
   std::string FFileName;
+  TFiffVersion FVersion;      // what the signature test found
+  bool FDecompressed = false;  // loaded by LoadFiffImage: FFileName holds the compressed file
   bool FUseFileStream = false;
   std::vector<std::string> FReport;
   std::vector<TFiffTag> FTags;
@@ -97,6 +111,7 @@ class TFiff {
   void ReportAverages();
   void ReportBemModels();
 
+  bool TestSignature(bool AnyMinorVersion);
   void ReadSlow(uint8_t* Dest, int64_t Count);
   void BuildDirectory();
   std::string Format(double Value, const char* Picture) const {
@@ -107,6 +122,7 @@ class TFiff {
   TMappedFile FMemStream;
   const uint8_t* FImage = nullptr;
   int64_t FMemSize = 0;
+  std::shared_ptr<const uint8_t> FImageOwner;
   std::unique_ptr<TFileWindow> FFileStream;
   int64_t FLoadedSize = 0;
   int64_t FLoadedTime = 0;  // modification time in nanoseconds

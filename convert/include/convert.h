@@ -25,6 +25,18 @@ struct TConvertOptions {
   bool RawAsDouble = false;        // raw buffers of 32-bit integers, floats or doubles as doubles
 };
 
+// Which inputs a reading accepts; the window's rules (FIFF 1.1, no .gz) unless told otherwise.
+struct TReadRules {
+  bool AnyMinorVersion = false;  // FIFF 1.0 to 1.65535, not 1.1 only
+  bool Gzip = false;             // a .gz file that starts as gzip data is read as the FIFF file inside
+};
+
+// Loads Path into Reader by Rules: false when it is not FIFF (Reader.FVersion tells what the
+// first tag held); throws, naming the file, when it cannot be read or decompressed.
+bool LoadInput(TFiff& Reader, const std::string& Path, const TReadRules& Rules);
+// True when Path's name ends in .gz and the file begins with gzip's magic bytes.
+bool IsGzipFile(const std::string& Path);
+
 // Converts Reader (loaded) into one file beside it, or a series when the file is larger
 // than the size limit. Returns the files written, in order; throws on any failure, and
 // then no unfinished output file is left behind.
@@ -34,5 +46,6 @@ std::vector<std::string> ConvertFiff(TFiff& Reader, int64_t SizeLimit, const TPr
 // The files ConvertFiff would write for Reader, in order, without writing anything.
 std::vector<std::string> OutputFiles(TFiff& Reader, const TConvertOptions& Options);
 
-// The output's base: the path without the file name's extension.
+// The output's base: the path without the file name's extension (".fif.gz" when the reader
+// holds a decompressed file).
 std::string OutputBaseName(const std::string& InputPath);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -125,20 +126,27 @@ TEST(Cli, ABatchGoesOnPastFilesThatFail) {
   const std::string first = Recording(2).Write(dir.File("first.fif"));
   WriteFileBytes(dir.File("junk.fif"), TBytes(100, 7));
   const std::string floats = Recording(2, kTypeFloat).Write(dir.File("floats.fif"));
+  WriteFileBytes(dir.File("v2.fif"), TFiffBuilder(2, 0).Data());
   const std::string blocked = Recording(2).Write(dir.File("blocked.fif"));
   fs::create_directory(dir.File("blocked.dat"));  // its output cannot be written
   const std::string last = Recording(3).Write(dir.File("last.fif"));
-  const TRun r = Cli(first + " " + dir.File("junk.fif") + " " + floats + " " + blocked + " " + last, logs);
+  const TRun r = Cli(first + " " + dir.File("junk.fif") + " " + dir.File("v2.fif") + " " + blocked + " " + last +
+                         " --like-window " + floats,
+                     logs);
   EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(ListDir(dir.Path()), "blocked.dat blocked.fif first.dat first.fif floats.fif junk.fif last.dat last.fif");
+  EXPECT_EQ(ListDir(dir.Path()),
+            "blocked.dat blocked.fif first.dat first.fif floats.fif junk.fif last.dat last.fif v2.fif");
   EXPECT_NE(r.Out.find("This is not FIFF file\n"), std::string::npos);
-  EXPECT_NE(r.Err.find(dir.File("junk.fif") + ": not a FIFF file"), std::string::npos) << r.Err;
+  EXPECT_NE(r.Err.find(dir.File("junk.fif") + ": not a FIFF file\n"), std::string::npos) << r.Err;
+  EXPECT_NE(r.Err.find(dir.File("v2.fif") + ": FIFF version 2.0; tessaline-convert reads FIFF 1.x\n"),
+            std::string::npos)
+      << r.Err;
   EXPECT_NE(r.Err.find(floats + ": Cannot convert \"" + floats + "\": its raw data buffers hold FIFF data type 4"),
             std::string::npos)
       << r.Err;
-  EXPECT_NE(r.Err.find("tessaline-convert --raw-as-double"), std::string::npos) << r.Err;
+  EXPECT_NE(r.Err.find("(with --like-window, add --raw-as-double)"), std::string::npos) << r.Err;
   EXPECT_NE(r.Err.find(blocked + ": Cannot create \"" + dir.File("blocked.dat") + "\""), std::string::npos) << r.Err;
-  EXPECT_NE(r.Err.find("3 of 5 files failed"), std::string::npos) << r.Err;
+  EXPECT_NE(r.Err.find("4 of 6 files failed"), std::string::npos) << r.Err;
   // Every converted file's block is closed; the failed ones' are not.
   size_t closed = 0;
   for (size_t at = 0; (at = r.Out.find("<<<<<< converted fiff >>>>>>", at)) != std::string::npos; ++at) ++closed;
@@ -182,13 +190,16 @@ TEST(Cli, OutputFolderAndNamesThatClash) {
   EXPECT_NE(missing.Err.find("the output folder '" + dir.File("nowhere") + "' does not exist"), std::string::npos);
 }
 
-TEST(Cli, RawAsDoubleKeepsTheStoredValues) {
+TEST(Cli, WideRawDataKeepTheStoredValues) {
   TTempDir dir, logs;
   for (int32_t type : {kTypeFloat, kTypeInt}) {
     const TFiffBuilder b = Recording(3, type);
     const std::string in = b.Write(dir.File("wide.fif"));
-    EXPECT_EQ(Cli("-q " + in, logs).Status, 1);  // refused without the option
-    ASSERT_EQ(Cli("-q --raw-as-double " + in, logs).Status, 0);
+    EXPECT_EQ(Cli("-q --like-window " + in, logs).Status, 1);  // the window refuses them
+    ASSERT_EQ(Cli("-q --like-window --raw-as-double " + in, logs).Status, 0);
+    const TBytes asked = ReadFileBytes(dir.File("wide.dat"));
+    ASSERT_EQ(Cli("-q " + in, logs).Status, 0);  // the default
+    EXPECT_EQ(ReadFileBytes(dir.File("wide.dat")), asked);
     const auto vars = ReadScilabFile(dir.File("wide.dat"));
     const TScilabVar& raw = FindOne(vars, "raw_data");
     ASSERT_EQ(raw.Type, TScilabVar::RealMatrix);
@@ -211,6 +222,119 @@ TEST(Cli, RawAsDoubleKeepsTheStoredValues) {
   EXPECT_EQ(ReadFileBytes(dir.File("short.dat")), plain);
 }
 
+// The real files of version 1.3 and generated ones of every kind of version word.
+TEST(Cli, ReadsEveryFiff1xByDefaultAndOnly11LikeTheWindow) {
+  TTempDir dir, patched, logs;
+  for (const char* name : {"brainvision_test_bin_raw.fif", "test-proj.fif"}) {
+    const std::string original = dir.File(name);
+    WriteFileBytes(original, ReadFileBytes(TestDataPath(name)));
+    const std::string copy = PatchedCopy(name, patched.Path());
+    const std::string out = fs::path(name).replace_extension(".dat").string();
+    ASSERT_EQ(Cli("-q " + original, logs).Status, 0) << name;
+    ASSERT_EQ(Cli("-q --like-window --raw-as-double " + copy, logs).Status, 0) << name;
+    EXPECT_EQ(ReadFileBytes(dir.File(out)), ReadFileBytes(patched.File(out))) << name;
+    fs::remove(dir.File(out));
+    const TRun window = Cli("--like-window " + original, logs);
+    EXPECT_EQ(window.Status, 1);
+    EXPECT_EQ(window.Out, "This is not FIFF file\n");
+    EXPECT_EQ(window.Err, "tessaline-convert: " + original +
+                              ": FIFF version 1.3; --like-window reads FIFF 1.1 only, as the window; without it "
+                              "tessaline-convert reads it\n");
+    EXPECT_FALSE(fs::exists(dir.File(out))) << name;
+  }
+
+  const TBytes reference = [&] {
+    Cli("-q " + Recording(2).Write(dir.File("v11.fif")), logs);
+    return ReadFileBytes(dir.File("v11.dat"));
+  }();
+  const struct {
+    int16_t Major, Minor;
+    bool Read;
+    const char* Version;
+  } kVersions[] = {{1, 0, true, "1.0"},   {1, 2, true, "1.2"},      {1, 3, true, "1.3"},  {1, 4, true, "1.4"},
+                   {1, -1, true, "1.65535"}, {0, 1, false, "0.1"}, {2, 1, false, "2.1"}, {-1, 1, false, "65535.1"}};
+  for (const auto& v : kVersions) {
+    TFiffBuilder b(v.Major, v.Minor);
+    TFiffBuilder body = Recording(2);
+    b.Bytes(TBytes(body.Data().begin() + 36, body.Data().end()));  // the same tags after the signature
+    const std::string in = b.Write(dir.File("v.fif"));
+    const TRun r = Cli("-q " + in, logs);
+    EXPECT_EQ(r.Status, v.Read ? 0 : 1) << v.Version;
+    if (v.Read) {
+      EXPECT_EQ(ReadFileBytes(dir.File("v.dat")), reference) << v.Version;
+      fs::remove(dir.File("v.dat"));
+    } else {
+      EXPECT_EQ(r.Err, "tessaline-convert: " + in + ": FIFF version " + v.Version + "; tessaline-convert reads FIFF 1.x\n");
+      EXPECT_FALSE(fs::exists(dir.File("v.dat"))) << v.Version;
+    }
+  }
+}
+
+// Runs gzip on a copy of Data and returns the compressed bytes.
+TBytes Gzipped(const TBytes& Data, const TTempDir& Dir) {
+  WriteFileBytes(Dir.File("plain"), Data);
+  if (std::system(("gzip -nf " + Dir.File("plain")).c_str()) != 0) throw std::runtime_error("gzip failed");
+  return ReadFileBytes(Dir.File("plain.gz"));
+}
+
+TEST(Cli, GzipFilesAreReadAsTheFileInside) {
+  TTempDir dir, plain, logs;
+  const TFiffBuilder rec = Recording(4);
+  const std::string in = rec.Write(plain.File("run_raw.fif"));
+  const TRun ref = Cli(in, logs);
+  ASSERT_EQ(ref.Status, 0);
+  const TBytes packed = Gzipped(rec.Data(), logs);
+  const std::string gz = dir.File("run_raw.fif.gz");
+  WriteFileBytes(gz, packed);
+
+  const TRun r = Cli(gz, logs);
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(ListDir(dir.Path()), "run_raw.dat run_raw.fif.gz");
+  EXPECT_EQ(ReadFileBytes(dir.File("run_raw.dat")), ReadFileBytes(plain.File("run_raw.dat")));
+  std::string expect = ref.Out;
+  expect.replace(0, in.size(), gz);  // the same summary, under the compressed file's name
+  EXPECT_EQ(r.Out, expect);
+  EXPECT_EQ(ReadFileBytes(gz), packed);  // the input is never changed
+  fs::remove(dir.File("run_raw.dat"));
+
+  // Faults of the compressed file: each an error naming it, nothing written.
+  TBytes crc = packed, bomb = packed;
+  crc[crc.size() - 8] ^= 0x55;
+  const uint32_t huge = 0x80000000u;  // the stated length: 2 GiB
+  std::memcpy(bomb.data() + bomb.size() - 4, &huge, 4);
+  const struct {
+    const char* Case;
+    TBytes Data;
+    const char* Why;
+  } kBroken[] = {
+      {"cut in its data", TBytes(packed.begin(), packed.begin() + packed.size() / 2),
+       "the compressed data are damaged or cut short"},
+      {"cut in its trailer", TBytes(packed.begin(), packed.end() - 1), "the gzip file is cut short (its trailer is missing)"},
+      {"a damaged checksum", crc, "the gzip checksum does not match: the data are damaged"},
+      {"too large", bomb, "the gzip trailer states 2147483648 bytes, more than any FIFF file holds (or the file is cut short)"},
+  };
+  for (const auto& b : kBroken) {
+    WriteFileBytes(gz, b.Data);
+    const TRun bad = Cli(gz, logs);
+    EXPECT_EQ(bad.Status, 1) << b.Case;
+    EXPECT_EQ(bad.Out, "") << b.Case;
+    EXPECT_EQ(bad.Err, "tessaline-convert: " + gz + ": Cannot read \"" + gz + "\": " + b.Why + "\n") << b.Case;
+    EXPECT_EQ(ListDir(dir.Path()), "run_raw.fif.gz") << b.Case;
+  }
+
+  // A .gz of something else is no FIFF file; the window's rules read no .gz at all.
+  WriteFileBytes(gz, Gzipped(TBytes(100, 7), logs));
+  const TRun junk = Cli(gz, logs);
+  EXPECT_EQ(junk.Status, 1);
+  EXPECT_EQ(junk.Out, "This is not FIFF file\n");
+  WriteFileBytes(gz, packed);
+  const TRun window = Cli("--like-window " + gz, logs);
+  EXPECT_EQ(window.Status, 1);
+  EXPECT_EQ(window.Out, "This is not FIFF file\n");
+  EXPECT_NE(window.Err.find("--like-window reads no .gz"), std::string::npos) << window.Err;
+  EXPECT_EQ(ListDir(dir.Path()), "run_raw.fif.gz");
+}
+
 TEST(Cli, SummaryOnlyWritesNothing) {
   TTempDir dir, logs;
   const std::string in = Recording(2).Write(dir.File("run.fif"));
@@ -226,7 +350,8 @@ TEST(Cli, HelpVersionAndUsageErrors) {
   const TRun help = Cli("--help", logs);
   EXPECT_EQ(help.Status, 0);
   EXPECT_EQ(help.Out.rfind("Usage: tessaline-convert [options] FILE...", 0), 0u);
-  EXPECT_NE(help.Out.find("--raw-as-double"), std::string::npos);
+  for (const char* option : {"--raw-as-double   the default", "--like-window", ".fif.gz"})
+    EXPECT_NE(help.Out.find(option), std::string::npos) << option;
   const TRun version = Cli("--version", logs);
   EXPECT_EQ(version.Status, 0);
   EXPECT_EQ(version.Out, "tessaline-convert (Tessaline) 1.1.0\n");
