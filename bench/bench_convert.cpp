@@ -1,5 +1,7 @@
 // Benchmark: a plain copy against the conversion, the window's whole flow without the window, and the command line.
-// Usage: bench_convert [folder] [repetitions]; each case runs in a child process of its own.
+// Usage: bench_convert [folder] [repetitions]; each case runs in a child process of its own, in a
+// fresh folder made inside the one given (or the system's temporary folder) and removed after.
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_dir.h"
 #include "bench_input.h"
 #include "convert.h"
 
@@ -47,11 +50,18 @@ long PrivateKiB() {
   return 0;
 }
 
-// The largest private memory seen, sampled whenever the conversion tells its progress.
+// The largest private memory seen, sampled as the conversion tells its progress: at most once
+// per 4 MiB of data, so that reading /proc costs nothing beside a file of one-sample buffers.
 struct TPeak {
   long Base = PrivateKiB();
   long Max = 0;
+  int64_t Next = 0;
   void Sample() { Max = std::max(Max, PrivateKiB() - Base); }
+  void Sample(const TConvertProgress& P) {
+    if (P.BytesDone < Next && !P.RawDataDone) return;
+    Next = P.BytesDone + (4 << 20);
+    Sample();
+  }
 };
 
 constexpr int64_t kLimit = 500'000'000;  // the window's largest: over it, a series of two
@@ -67,7 +77,7 @@ void Read(TFiff& F, const std::string& Path, TPeak& Peak) {
 void Convert(const std::string& Path, TPeak& Peak) {
   TFiff f;
   Read(f, Path, Peak);
-  ConvertFiff(f, kLimit, [&](const TConvertProgress&) { Peak.Sample(); });
+  ConvertFiff(f, kLimit, [&](const TConvertProgress& P) { Peak.Sample(P); });
 }
 
 // One press of the window's open button: a reading for the summary, released, then a second
@@ -80,9 +90,17 @@ void Flow(const std::string& Path, TPeak& Peak) {
   Convert(Path, Peak);
 }
 
-void CommandLine(const std::string& Path) {
-  const std::string command = "'" + std::string(TESSALINE_CLI) + "' -q -l 500 '" + Path + "'";
-  if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
+void Run(const std::string& Command) {
+  if (std::system(Command.c_str()) != 0) throw std::runtime_error("failed: " + Command);
+}
+
+void CommandLine(const std::string& Path) { Run("'" + std::string(TESSALINE_CLI) + "' -q -l 500 '" + Path + "'"); }
+
+// The largest resident memory of the programs this process ran, in KiB.
+long ChildrenPeakKiB() {
+  rusage u {};
+  ::getrusage(RUSAGE_CHILDREN, &u);
+  return u.ru_maxrss;
 }
 
 void RemoveOutputs(const std::string& Dir) {
@@ -131,55 +149,93 @@ TResult Median(std::vector<TResult> Runs) {
   return m;
 }
 
+void Report(const char* Name, const TResult& M, const TResult& Copy, const char* Peak) {
+  std::printf("  %-26s %7.3f s  %5.2f x copy  peak %7.1f MiB%s\n", Name, M.Seconds, M.Seconds / Copy.Seconds,
+              M.PeakMiB, Peak);
+}
+
+// The copy, the conversion, the window's flow and the command line on one generated input.
+void Recording(const TBenchDir& Dir, int64_t Size, int SamplesPerBuffer, int Reps) {
+  const std::string input = Dir.File("bench.fif");
+  const std::string output = Dir.File("bench.dat");
+  Generate(input, Size, SamplesPerBuffer);
+  std::vector<TResult> copy, conv, flow, cli;
+  for (int r = 0; r < Reps; ++r) {
+    copy.push_back(InChild([&] {
+      PlainCopy(input, output);
+      return 0L;
+    }));
+    RemoveOutputs(Dir.Path());
+    conv.push_back(InChild([&] {
+      TPeak peak;
+      Convert(input, peak);
+      return peak.Max;
+    }));
+    RemoveOutputs(Dir.Path());
+    flow.push_back(InChild([&] {
+      TPeak peak;
+      Flow(input, peak);
+      return peak.Max;
+    }));
+    RemoveOutputs(Dir.Path());
+    cli.push_back(InChild([&] {
+      CommandLine(input);
+      return ChildrenPeakKiB();
+    }));
+    RemoveOutputs(Dir.Path());
+  }
+  const TResult mc = Median(copy), mv = Median(conv), mf = Median(flow), ml = Median(cli);
+  std::printf("%lld bytes, %d-sample buffers (%s)\n", static_cast<long long>(std::filesystem::file_size(input)),
+              SamplesPerBuffer, Size <= 500'000'000 ? "held in memory" : "read through the file");
+  std::printf("  %-26s %7.3f s\n", "copy", mc.Seconds);
+  Report("conversion", mv, mc, " private");
+  Report("window flow", mf, mc, " private");
+  Report("command line", ml, mc, " resident");
+  std::filesystem::remove(input);
+}
+
+// A .fif.gz converted at once against gzip -dc into a file and the conversion of that file.
+void Compressed(const TBenchDir& Dir, int Reps) {
+  const std::string input = Dir.File("bench.fif");
+  Generate(input, 400'000'000);
+  Run("gzip -1 -n -f '" + input + "'");
+  const std::string gz = input + ".gz";
+  const std::string cli = "'" + std::string(TESSALINE_CLI) + "' -q -l 500 ";
+  std::vector<TResult> direct, twoSteps;
+  for (int r = 0; r < Reps; ++r) {
+    direct.push_back(InChild([&] {
+      Run(cli + "'" + gz + "'");
+      return ChildrenPeakKiB();
+    }));
+    RemoveOutputs(Dir.Path());
+    twoSteps.push_back(InChild([&] {
+      Run("gzip -dc '" + gz + "' > '" + input + "' && " + cli + "'" + input + "'");
+      return ChildrenPeakKiB();
+    }));
+    RemoveOutputs(Dir.Path());
+    std::filesystem::remove(input);
+  }
+  const TResult md = Median(direct), mt = Median(twoSteps);
+  std::printf("%lld bytes of .fif.gz holding %lld bytes\n", static_cast<long long>(std::filesystem::file_size(gz)),
+              400'000'000LL);
+  std::printf("  %-26s %7.3f s  peak %7.1f MiB resident\n", "gzip -dc, then convert", mt.Seconds, mt.PeakMiB);
+  std::printf("  %-26s %7.3f s  %5.2f x the two steps  peak %7.1f MiB resident\n", "tessaline-convert .fif.gz",
+              md.Seconds, md.Seconds / mt.Seconds, md.PeakMiB);
+  std::filesystem::remove(gz);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string dir = argc > 1 ? argv[1] : (std::filesystem::temp_directory_path() / "tessaline-bench").string();
+  const TBenchDir dir(argc > 1 ? argv[1] : "");
   const int reps = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
-  std::filesystem::create_directories(dir);
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  std::printf("%d repetitions, medians, input in the page cache; peak private memory above the baseline is the\n"
-              "largest of the runs (the command line's is not sampled)\n",
+  std::printf("%d repetitions, medians, input in the page cache; peak memory is the largest of the runs: private\n"
+              "memory above the baseline for the library, the whole resident set for programs run\n",
               reps);
-  for (const int64_t size : {int64_t{400'000'000}, int64_t{600'000'000}}) {
-    const std::string input = dir + "/bench.fif";
-    const std::string output = dir + "/bench.dat";
-    Generate(input, size);
-    std::vector<TResult> copy, conv, flow, cli;
-    for (int r = 0; r < reps; ++r) {
-      copy.push_back(InChild([&] {
-        PlainCopy(input, output);
-        return 0L;
-      }));
-      RemoveOutputs(dir);
-      conv.push_back(InChild([&] {
-        TPeak peak;
-        Convert(input, peak);
-        return peak.Max;
-      }));
-      RemoveOutputs(dir);
-      flow.push_back(InChild([&] {
-        TPeak peak;
-        Flow(input, peak);
-        return peak.Max;
-      }));
-      RemoveOutputs(dir);
-      cli.push_back(InChild([&] {
-        CommandLine(input);
-        return 0L;
-      }));
-      RemoveOutputs(dir);
-    }
-    const TResult mc = Median(copy), mv = Median(conv), mf = Median(flow), ml = Median(cli);
-    std::printf("%lld bytes (%s)\n", static_cast<long long>(std::filesystem::file_size(input)),
-                size <= 500'000'000 ? "held in memory" : "read through the file");
-    std::printf("  copy          %7.3f s\n", mc.Seconds);
-    for (const auto& [name, m] : {std::pair{"conversion", mv}, std::pair{"window flow", mf}})
-      std::printf("  %-12s  %7.3f s  %5.2f x copy  peak %+6.1f MiB\n", name, m.Seconds, m.Seconds / mc.Seconds, m.PeakMiB);
-    std::printf("  command line  %7.3f s  %5.2f x copy  %5.2f x conversion\n", ml.Seconds, ml.Seconds / mc.Seconds,
-                ml.Seconds / mv.Seconds);
-    std::filesystem::remove(input);
-  }
-  std::filesystem::remove(dir);
+  Recording(dir, 400'000'000, 1000, reps);
+  Recording(dir, 600'000'000, 1000, reps);
+  Recording(dir, 92'000'000, 1, reps);  // one sample per buffer, as optically pumped magnetometers store
+  Compressed(dir, reps);
   return 0;
 }

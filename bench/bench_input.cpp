@@ -9,7 +9,6 @@
 namespace {
 
 constexpr int kChannels = 306;
-constexpr int kSamplesPerBuffer = 1000;
 
 void Put32(std::vector<uint8_t>& Out, uint32_t V) {
   for (int s = 24; s >= 0; s -= 8) Out.push_back(static_cast<uint8_t>(V >> s));
@@ -37,7 +36,7 @@ std::vector<uint8_t> BeFloat(float F) {
 
 }  // namespace
 
-void Generate(const std::string& Path, int64_t Size) {
+void Generate(const std::string& Path, int64_t Size, int SamplesPerBuffer) {
   std::vector<uint8_t> head;
   std::vector<uint8_t> id = {0, 1, 0, 1};
   id.resize(20, 0);
@@ -59,7 +58,7 @@ void Generate(const std::string& Path, int64_t Size) {
     ch.resize(96, 0);
     PutTag(head, 203, 30, ch);
   }
-  const int64_t bufferBytes = int64_t{kChannels} * kSamplesPerBuffer * 2;
+  const int64_t bufferBytes = int64_t{kChannels} * SamplesPerBuffer * 2;
   std::vector<uint8_t> buffer;
   Put32(buffer, 300);
   Put32(buffer, 2);

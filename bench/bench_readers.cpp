@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "bench_dir.h"
 #include "bench_input.h"
 #include "convert.h"
 
@@ -59,11 +60,9 @@ std::string PythonScript(const std::string& Python, const std::string& Readers, 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string dir =
-      argc > 1 ? argv[1] : (std::filesystem::temp_directory_path() / "tessaline-bench-readers").string();
-  std::filesystem::create_directories(dir);
+  const TBenchDir dir(argc > 1 ? argv[1] : "");  // a folder of its own, removed at the end
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  const std::string input = dir + "/bench.fif";
+  const std::string input = dir.File("bench.fif");
   Generate(input, 400'000'000);
   std::string file;
   {
@@ -94,6 +93,5 @@ int main(int argc, char** argv) {
     std::printf("%-28s %10.3f %12.3f   (memory-mapped read() alone: %.4f)\n", "Python (read, then a copy)", a, b, open);
     break;
   }
-  std::filesystem::remove_all(dir);
   return 0;
 }
