@@ -45,6 +45,11 @@ class TConversion {
   void WriteCalibration(const TStretch& Stretch);
   void WriteRawData(const TStretch& Stretch);
   void WriteSamplesAsDoubles(int32_t DataType, int64_t Values);
+  // Bytes of NaN that completing what begins at entry From would invent.
+  int64_t AverageCompletion(int32_t From, int32_t Channels, int32_t Rows) const;
+  int64_t CalibrationCompletion(int32_t From, int32_t Channels, const TStretch& Stretch) const;
+  // Takes Bytes from the file's budget of invented values; false, taking nothing, when too few are left.
+  bool Invent(int64_t Bytes);
   bool InStretch(const TFiffTag& Tag, const TStretch& Stretch) const;
   int64_t ColumnsOf(const TFiffTag& Tag) const;
 
@@ -60,6 +65,7 @@ class TConversion {
   float FFrequency = 1.0f;   // the file's last sampling frequency, for the seconds written
   int64_t FBytesTotal = 0;   // data buffer bytes of the input, and how many are converted
   int64_t FBytesDone = 0;
+  int64_t FInventedLeft = 0;  // of the output file being written
 };
 
 // Stages doubles in the writer's buffer and writes them block by block, so a variable of

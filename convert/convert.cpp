@@ -166,8 +166,15 @@ std::vector<std::string> TConversion::Run() {
   return written;
 }
 
+bool TConversion::Invent(int64_t Bytes) {
+  if (Bytes > FInventedLeft) return false;
+  FInventedLeft -= Bytes;
+  return true;
+}
+
 void TConversion::WriteFile(const std::string& Name, const TStretch& Stretch) {
   FOutputName = Name;
+  FInventedLeft = InventedBytesAllowed(FReader.StreamSize());  // each file of a series repeats the information
   FWriter = std::make_unique<TScilab>();
   FWriter->OpenOutputAtomic(Name);
   // A file that changes while it is read gives zeros or a mix of two files: each step ends by

@@ -70,6 +70,21 @@ void TConversion::WriteDigitPts() {
   out.Flush();
 }
 
+// The epochs the average beginning at entry From gets are those up to its channel count, before
+// a new channel count or the goodness limit ends it; each missing one and each shorter one is NaN.
+int64_t TConversion::AverageCompletion(int32_t From, int32_t Channels, int32_t Rows) const {
+  int64_t missing = 0;  // values
+  int32_t epochs = 0;
+  for (int32_t i = From; i < FReader.FTagCount && epochs < Channels; ++i) {
+    const TFiffTag& t = FReader.FTags[i];
+    if (t.Kind == fiff::kNChan || t.Kind == fiff::kHpiFitGoodLimit) break;
+    if (t.Kind != fiff::kEpoch || t.DataType != fiff::kTypeOldPack || t.Size < fiff::kOldPackSamples) continue;
+    missing += std::max<int64_t>(0, Rows - (t.Size - fiff::kOldPackSamples) / 2);
+    ++epochs;
+  }
+  return 8 * (missing + int64_t{Channels - epochs} * Rows);
+}
+
 void TConversion::WriteAverages() {
   constexpr int kFactors = 1000;
   float factor[kFactors];
@@ -78,6 +93,7 @@ void TConversion::WriteAverages() {
   int number = 0;
   float freq = 1.0f;
   int32_t rows = 0;  // S of the open average
+  bool skipped = false;  // the open average is left out: it would invent more than the budget left
   // A complete average is about four times its epochs' bytes; more than eight times the
   // file cannot be real data and would only fill the disk with NaN.
   const int64_t plausible = 8 * FReader.StreamSize() + (1 << 20);
@@ -92,6 +108,8 @@ void TConversion::WriteAverages() {
   };
   // An average cut short gets NaN columns for its missing channels, then its time column.
   auto closeAverage = [&] {
+    if (skipped) counter = 0;
+    skipped = false;
     if (counter == 0) return;
     out.PutMany(int64_t{channels - counter} * rows, kNaN);
     timeColumn();
@@ -134,8 +152,17 @@ void TConversion::WriteAverages() {
           // Sizes in 64 bits: a count of 2^31 - 1 channels has no column for the time.
           const int64_t cols = int64_t{channels} + 1;
           if (cols > std::numeric_limits<int32_t>::max() || s * cols * 8 > plausible) break;
+          if (!Invent(AverageCompletion(i, channels, s))) {
+            skipped = true;
+            counter = 1;
+            if (counter == channels) closeAverage();
+            break;
+          }
           rows = s;
           FWriter->WriteRealMatrixHeader(Numbered("ave_", ++number), rows, static_cast<int32_t>(cols));
+        } else if (skipped) {
+          if (++counter == channels) closeAverage();
+          break;
         }
         FReader.SeekTagData(i);
         const double a = FReader.ReadSingle();

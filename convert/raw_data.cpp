@@ -41,6 +41,19 @@ bool TConversion::InStretch(const TFiffTag& Tag, const TStretch& Stretch) const 
   return Tag.Kind == fiff::kDataBuffer && Tag.Pos > Stretch.Start && Tag.Pos <= end;
 }
 
+// A vector begun at entry From takes the channel tags up to its channel count, before a new count,
+// a goodness tag or the split point ends it; the factors it lacks are NaN.
+int64_t TConversion::CalibrationCompletion(int32_t From, int32_t Channels, const TStretch& Stretch) const {
+  int32_t found = 0;
+  for (int32_t i = From; i < FReader.FTagCount && found < Channels; ++i) {
+    const TFiffTag& t = FReader.FTags[i];
+    if (t.Kind == fiff::kNChan || t.Kind == fiff::kHpiFitGoodness) break;
+    if (t.Kind == fiff::kDataBuffer && Stretch.End != 0 && t.Pos == Stretch.End) break;
+    if (t.Kind == fiff::kChInfo) ++found;
+  }
+  return 8 * int64_t{Channels - found};
+}
+
 void TConversion::WriteCalibration(const TStretch& Stretch) {
   TScilab& w = *FWriter;
   int32_t channels = 1;
@@ -72,7 +85,8 @@ void TConversion::WriteCalibration(const TStretch& Stretch) {
         break;
       case fiff::kChInfo: {
         // A complete vector ends the collection; so does a count no file could describe.
-        if (index == channels || channels <= 0 || channels > fileSize) {
+        if (index == channels || channels <= 0 || channels > fileSize ||
+            (index == 0 && !Invent(CalibrationCompletion(i, channels, Stretch)))) {
           collecting = false;
           break;
         }

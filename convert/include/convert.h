@@ -18,6 +18,15 @@ struct TConvertProgress {
 };
 using TProgress = std::function<void(const TConvertProgress&)>;
 
+// What a conversion may invent where the file holds no values (NaN completing an average or a
+// calibration vector cut short, NaN padding an epoch shorter than its average's first), in bytes
+// per output file. The values it converts take at most eight times the bytes they come from, so
+// no output file exceeds OutputBytesAllowed: a small file cannot fill a disk.
+inline constexpr int64_t InventedBytesAllowed(int64_t InputSize) { return 8 * InputSize + (1 << 20); }
+inline constexpr int64_t OutputBytesAllowed(int64_t InputSize) {
+  return 8 * InputSize + InventedBytesAllowed(InputSize);
+}
+
 // How to convert: the window uses the size limit only.
 struct TConvertOptions {
   int64_t SizeLimit = 50'000'000;  // bytes; a larger input gives a series

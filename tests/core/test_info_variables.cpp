@@ -217,3 +217,61 @@ TEST(Variables, OrderInEveryFileOfASeries) {
 }
 
 }  // namespace
+
+namespace {
+
+int64_t FilesBytes(const TConverted& C) {
+  int64_t total = 0;
+  for (const auto& f : C.Files) total += static_cast<int64_t>(ReadFileBytes(f).size());
+  return total;
+}
+
+// Many short averages declaring 5,000 channels each would invent 40 kB of NaN apiece: the first
+// fit the budget, the rest are left out, and complete averages are written whatever is left.
+TEST(InventedValues, ABudgetPerOutputFileAcrossAllAverages) {
+  TTempDir dir;
+  TFiffBuilder b;
+  for (int k = 0; k < 2000; ++k) b.Int(200, 5000).Epoch(0, 1, {1});
+  b.Int(200, 2).Epoch(0, 1, {1, 2}).Epoch(0, 1, {3, 4});  // real data for every column
+  const int64_t input = static_cast<int64_t>(b.Size());
+  const auto c = Convert(b, dir);
+  int written = 0;
+  const TScilabVar* last = nullptr;
+  for (const auto& v : c.Only())
+    if (v.Name.rfind("ave_", 0) == 0) {
+      ++written;
+      last = &v;
+    }
+  // Each cut-short average invents 4,999 NaN columns of one row.
+  const int64_t perAverage = 8 * 4999;
+  EXPECT_EQ(written, InventedBytesAllowed(input) / perAverage + 1);
+  EXPECT_EQ(FindOne(c.Only(), "ave_0001").Cols, 5001);
+  ASSERT_NE(last, nullptr);
+  EXPECT_EQ(last->Reals, (std::vector<double>{1, 2, 3, 4, 0, 1000}));
+  EXPECT_LE(FilesBytes(c), OutputBytesAllowed(input));
+}
+
+TEST(InventedValues, TheBudgetBoundsEveryKindOfCompletion) {
+  TTempDir dir;
+  // Each case repeats a small pattern that used to invent far more than it holds.
+  const struct {
+    const char* Case;
+    TBytes Pattern;
+    int Repeats;
+  } kCases[] = {
+      {"averages cut short", (TFiffBuilder::Empty().Int(200, 5000).Epoch(0, 1, {1})).Data(), 2000},
+      {"calibration vectors cut short", (TFiffBuilder::Empty().Int(200, 3000).Channel(At(1, 0))).Data(), 300},
+      {"epochs padded to a long first one",
+       (TFiffBuilder::Empty().Int(200, 200).Epoch(0, 1, std::vector<int16_t>(20000, 1)).Epoch(0, 1, {})).Data(), 30},
+  };
+  for (const auto& k : kCases) {
+    TFiffBuilder b;
+    for (int r = 0; r < k.Repeats; ++r) b.Bytes(k.Pattern);
+    b.RawBuffer(std::vector<int16_t>(3000, 1));
+    const auto c = Convert(b, dir);
+    EXPECT_LE(FilesBytes(c), OutputBytesAllowed(static_cast<int64_t>(b.Size()))) << k.Case;
+    EXPECT_FALSE(c.Only().empty()) << k.Case;  // the first still fit
+  }
+}
+
+}  // namespace
