@@ -3,9 +3,11 @@
 #include <QLocale>
 
 #include "Tessaline_1f.h"
+#include "interrupt_cleanup.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
+  InstallInterruptCleanup(nullptr);  // a logout's SIGTERM during a conversion leaves no half-written file
   QApplication::setApplicationName("Tessaline");
   QApplication::setWindowIcon(QIcon(MakeAboutPicture()));
   // The separators of the number pictures, read once from the user's locale.

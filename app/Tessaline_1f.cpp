@@ -209,6 +209,10 @@ void TForm1::OpenAndReport() {
   ReportFile(DialogFileName());
 }
 
+void TForm1::ChooseFile(const std::string& FileName) {
+  Guarded([this, &FileName] { ReportFile(FileName); });
+}
+
 void TForm1::ReportFile(const std::string& FileName) {
   FFileName = FileName;
   auto reader = std::make_unique<TFiff>(FSeparators);
@@ -286,7 +290,7 @@ void TForm1::dropEvent(QDropEvent* Event) {
   Event->acceptProposedAction();
   // After the drop has finished, so the file manager is not held while the file converts.
   const std::string name = QFile::encodeName(path).toStdString();
-  QMetaObject::invokeMethod(this, [this, name] { Guarded([this, name] { ReportFile(name); }); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, [this, name] { ChooseFile(name); }, Qt::QueuedConnection);
 }
 
 void TForm1::CloseDialogPopups() {

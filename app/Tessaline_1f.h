@@ -45,6 +45,8 @@ class TForm1 : public QWidget {
   void BitBtn2MouseDown();
   void BitBtn3MouseDown();
   void OpenAndReport();
+  // What BitBtn1 runs with the file chosen in the dialog, an error ending it with a message box.
+  void ChooseFile(const std::string& FileName);
   // The flow after a file is chosen (in the dialog or dropped on the window).
   void ReportFile(const std::string& FileName);
   void ShowSummary(TFiff& Reader);

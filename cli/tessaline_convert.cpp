@@ -11,6 +11,7 @@
 
 #include "cli_options.h"
 #include "convert.h"
+#include "interrupt_cleanup.h"
 
 namespace {
 
@@ -145,6 +146,7 @@ int main(int argc, char** argv) {
     std::printf("%s (Tessaline) %s\n", kProgram, TESSALINE_VERSION);
     return 0;
   }
+  InstallInterruptCleanup(kProgram);  // Ctrl-C or a scheduler's SIGTERM leaves no half-written file
   TBatch batch(options, LocaleSeparators());
   int failed = 0;
   for (const std::string& file : options.Files)

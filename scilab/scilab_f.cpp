@@ -1,6 +1,8 @@
 // The Scilab data file writer: name encoding, matrix and hypermatrix headers, checked writes.
 #include "scilab_f.h"
 
+#include "interrupt_cleanup.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,9 +47,13 @@ void TScilab::OpenOutput(const std::string& FileName) {
 
 void TScilab::OpenOutputAtomic(const std::string& FileName) {
   if (IsOpen()) throw std::logic_error("TScilab: an output is already open");
-  std::string temp = FileName + ".XXXXXX";
+  // .NAME.XXXXXX beside it: hidden from ls and file managers while it is written.
+  const size_t slash = FileName.find_last_of('/');
+  const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+  std::string temp = FileName.substr(0, nameAt) + "." + FileName.substr(nameAt) + ".XXXXXX";
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) ThrowInOutError("Cannot create", FileName, errno);
+  ArmInterruptCleanup(temp, FileName);
   // mkstemp makes the file private; give it the mode a plain create would.
   const mode_t mask = ::umask(0);
   ::umask(mask);
@@ -65,16 +71,17 @@ void TScilab::CloseOutput() {
     const int err = errno;
     if (!FTempName.empty()) ::unlink(FTempName.c_str());
     FTempName.clear();
+    DisarmInterruptCleanup();
     ThrowInOutError("Cannot write", FFileName, err);
   }
   if (!FTempName.empty()) {
     const std::string temp = FTempName;
     FTempName.clear();
-    if (::rename(temp.c_str(), FFileName.c_str()) != 0) {
-      const int err = errno;
-      ::unlink(temp.c_str());
-      ThrowInOutError("Cannot create", FFileName, err);
-    }
+    const bool renamed = ::rename(temp.c_str(), FFileName.c_str()) == 0;
+    const int err = errno;
+    if (!renamed) ::unlink(temp.c_str());
+    DisarmInterruptCleanup();  // after the rename: a signal before it still removes the file
+    if (!renamed) ThrowInOutError("Cannot create", FFileName, err);
   }
 }
 
@@ -84,6 +91,7 @@ void TScilab::DiscardOutput() {
   FOutFile = -1;
   if (!FTempName.empty()) ::unlink(FTempName.c_str());
   FTempName.clear();
+  DisarmInterruptCleanup();
 }
 
 void TScilab::CheckRange(int32_t Pos, int32_t Count) const {

@@ -2,6 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -359,6 +364,60 @@ TEST(Cli, HelpVersionAndUsageErrors) {
     const TRun r = Cli(args, logs);
     EXPECT_EQ(r.Status, 2) << args;
     EXPECT_NE(r.Err.find("Try 'tessaline-convert --help'"), std::string::npos) << args << r.Err;
+  }
+}
+
+// The program is held in the middle of its raw data by a terminal nobody reads: its progress
+// line fills the terminal's buffer and the next write waits. A signal then finds the file half
+// written, however fast the machine is.
+TEST(Cli, AnInterruptLeavesNothingAndSaysWhatWasNotWritten) {
+  TTempDir dir, logs;
+  TFiffBuilder b;
+  b.Int(200, 1).Float(201, 1.0f);
+  for (int i = 0; i < 20000; ++i) b.RawBuffer({static_cast<int16_t>(i)});  // a progress line per sample
+  const std::string in = b.Write(dir.File("run.fif"));
+  fs::create_directories(dir.File("out"));
+  WriteFileBytes(dir.File("out/run.dat"), {4, 5, 6});
+
+  for (const int signal : {SIGINT, SIGTERM}) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string slave = ::ptsname(master);
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      const int tty = ::open(slave.c_str(), O_RDWR);
+      const int out = ::open(logs.File("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (tty < 0 || out < 0) ::_exit(120);
+      ::dup2(tty, STDERR_FILENO);
+      ::dup2(out, STDOUT_FILENO);
+      ::execl(TESSALINE_CLI, TESSALINE_CLI, "-q", "-o", dir.File("out").c_str(), in.c_str(), nullptr);
+      ::_exit(121);
+    }
+    // Wait until the hidden temporary file is there, then interrupt.
+    bool writing = false;
+    for (int tries = 0; tries < 60000 && !writing; ++tries) {
+      for (const auto& e : fs::directory_iterator(dir.File("out")))
+        writing = writing || e.path().filename().string().rfind(".run.dat.", 0) == 0;
+      if (!writing) ::usleep(1000);
+    }
+    ASSERT_TRUE(writing);
+    ::kill(pid, signal);
+    std::string seen;  // drain the terminal until the program is gone
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(master, chunk, sizeof chunk)) > 0;) seen.append(chunk, static_cast<size_t>(n));
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ::close(master);
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(WTERMSIG(status), signal);
+    EXPECT_NE(seen.find("tessaline-convert: interrupted; \"" + dir.File("out/run.dat") + "\" was not written"),
+              std::string::npos)
+        << seen.substr(seen.size() > 300 ? seen.size() - 300 : 0);
+    EXPECT_EQ(ListDir(dir.File("out")), "run.dat");
+    EXPECT_EQ(ReadFileBytes(dir.File("out/run.dat")), (TBytes{4, 5, 6}));
   }
 }
 

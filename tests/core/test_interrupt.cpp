@@ -1,0 +1,97 @@
+// Signals during a conversion: the temporary file goes, older outputs and completed files stay, the signal ends the program.
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "convert_helpers.h"
+#include "interrupt_cleanup.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Two channels, Buffers buffers of 100 samples.
+TFiffBuilder Recording(int Buffers) {
+  TFiffBuilder b;
+  b.Int(200, 2).Float(201, 100.0f);
+  for (int i = 0; i < Buffers; ++i) b.RawBuffer(std::vector<int16_t>(200, static_cast<int16_t>(i)));
+  return b;
+}
+
+// Converts Input in a child that raises Signal on itself after the third buffer; returns the
+// child's wait status. Its standard error goes to ErrFile.
+int ConvertAndRaise(const std::string& Input, int64_t Limit, int Signal, const std::string& ErrFile) {
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (!std::freopen(ErrFile.c_str(), "w", stderr)) ::_exit(3);
+    const rlimit noCore{0, 0};  // SIGQUIT would dump core
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    InstallInterruptCleanup("tessaline-convert");
+    TFiff f;
+    if (!f.LoadFiff(Input)) ::_exit(4);
+    int buffers = 0;
+    ConvertFiff(f, Limit, [&](const TConvertProgress& P) {
+      if (!P.RawDataDone && ++buffers == 3) ::raise(Signal);
+    });
+    ::_exit(0);  // not reached: the signal ends the child
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return status;
+}
+
+std::string Slurp(const std::string& Path) {
+  const TBytes b = ReadFileBytes(Path);
+  return std::string(b.begin(), b.end());
+}
+
+TEST(Interrupt, TheFileBeingWrittenGoesAndTheSignalEndsTheProgram) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    TTempDir dir, logs;
+    const std::string in = Recording(6).Write(dir.File("run.fif"));
+    WriteFileBytes(dir.File("run.dat"), {1, 2, 3});  // an older output
+    const int status = ConvertAndRaise(in, 50'000'000, signal, logs.File("err"));
+    ASSERT_TRUE(WIFSIGNALED(status)) << signal << " " << status;
+    EXPECT_EQ(WTERMSIG(status), signal);
+    EXPECT_EQ(ListDir(dir.Path()), "run.dat run.fif") << signal;  // no hidden temporary either
+    EXPECT_EQ(ReadFileBytes(dir.File("run.dat")), (TBytes{1, 2, 3}));
+    EXPECT_EQ(Slurp(logs.File("err")), "tessaline-convert: interrupted; \"" + dir.File("run.dat") + "\" was not written\n");
+  }
+}
+
+TEST(Interrupt, ASeriesKeepsItsCompletedFiles) {
+  TTempDir dir, logs, ref;
+  // 400 bytes a buffer over a limit of 700: two buffers a file; the third buffer is the first
+  // of the second file, so the first file is complete when the signal comes.
+  const TFiffBuilder b = Recording(6);
+  const std::string in = b.Write(dir.File("run.fif"));
+  const int status = ConvertAndRaise(in, 700, SIGTERM, logs.File("err"));
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  EXPECT_EQ(ListDir(dir.Path()), "run.fif run_01.dat");
+  const auto made = ConvertFile(b.Write(ref.File("run.fif")), 700);
+  EXPECT_EQ(ReadFileBytes(dir.File("run_01.dat")), ReadFileBytes(made.Files.at(0)));
+  EXPECT_EQ(Slurp(logs.File("err")), "tessaline-convert: interrupted; \"" + dir.File("run_02.dat") + "\" was not written\n");
+}
+
+TEST(Interrupt, TheTemporaryFileIsHiddenWhileItIsWritten) {
+  TTempDir dir;
+  const std::string in = Recording(3).Write(dir.File("run.fif"));
+  std::vector<std::string> seen;
+  ConvertFile(in, 50'000'000, [&](const TConvertProgress&) {
+    for (const auto& e : fs::directory_iterator(dir.Path())) seen.push_back(e.path().filename().string());
+  });
+  ASSERT_FALSE(seen.empty());
+  for (const std::string& name : seen)
+    if (name != "run.fif") EXPECT_EQ(name.rfind(".run.dat.", 0), 0u) << name;
+  EXPECT_EQ(ListDir(dir.Path()), "run.dat run.fif");
+}
+
+}  // namespace
