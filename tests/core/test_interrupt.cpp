@@ -33,6 +33,8 @@ int ConvertAndRaise(const std::string& Input, int64_t Limit, int Signal, const s
     if (!std::freopen(ErrFile.c_str(), "w", stderr)) ::_exit(3);
     const rlimit noCore{0, 0};  // SIGQUIT would dump core
     ::setrlimit(RLIMIT_CORE, &noCore);
+    // As from an interactive shell: a test run in the background inherits SIGINT ignored.
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::signal(s, SIG_DFL);
     InstallInterruptCleanup("tessaline-convert");
     TFiff f;
     if (!f.LoadFiff(Input)) ::_exit(4);

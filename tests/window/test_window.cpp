@@ -490,6 +490,7 @@ class TWindowTest : public QObject {
     const pid_t pid = ::fork();
     if (pid == 0) {  // at once a fresh program: the test binary runs just the child's function
       ::setenv("TESSALINE_INTERRUPT_INPUT", path.c_str(), 1);
+      ::signal(SIGTERM, SIG_DFL);  // as a desktop session starts the window
       if (!std::freopen(err.c_str(), "w", stderr) || !std::freopen("/dev/null", "w", stdout)) ::_exit(120);
       ::execl("/proc/self/exe", "window_tests", "ConvertUntilInterrupted", nullptr);
       ::_exit(121);
