@@ -44,7 +44,7 @@ class TConversion {
   void WriteMriVolume();
   void WriteCalibration(const TStretch& Stretch);
   void WriteRawData(const TStretch& Stretch);
-  void WriteSamplesAsDoubles(int32_t DataType, int64_t Values);
+  void WriteSamplesAsDoubles(int32_t DataType, int64_t Values, class TDoubleStager& Out, std::vector<uint8_t>& Block);
   // Bytes of NaN that completing what begins at entry From would invent.
   int64_t AverageCompletion(int32_t From, int32_t Channels, int32_t Rows) const;
   int64_t CalibrationCompletion(int32_t From, int32_t Channels, const TStretch& Stretch) const;

@@ -141,47 +141,67 @@ void TConversion::WriteRawData(const TStretch& Stretch) {
   else
     w.WriteInt16MatrixHeader("raw_data", rows, static_cast<int32_t>(columns));
 
-  // One buffer at a time through the staging buffer, in blocks that fit it.
+  // Consecutive buffers are converted into the staging buffer one after another and written
+  // when it is full and at the end, so many small buffers cost as few writes as a few large ones.
   TConvertProgress progress;
   progress.OutputFile = FOutputName;
   progress.BytesTotal = FBytesTotal;
   constexpr int64_t kBlockShorts = TScilab::kBufferSize / 2;
+  int64_t staged = 0;  // 16-bit values waiting in the staging buffer
+  auto flush = [&] {
+    if (staged > 0) w.WriteBuffer(static_cast<int32_t>(2 * staged));
+    staged = 0;
+  };
+  TDoubleStager doubles(w);
+  std::vector<uint8_t> block;
+  // The input is checked for changes after every few MiB of data, not after every buffer.
+  constexpr int64_t kCheckEvery = 4 << 20;
+  int64_t unchecked = 0;
   for (int32_t i = 0; i < FReader.FTagCount; ++i) {
     const TFiffTag& t = FReader.FTags[i];
     if (!InStretch(t, Stretch)) continue;
     const int64_t samples = ColumnsOf(t);
     FReader.SeekTagData(i);
     if (FRawDoubles) {
-      WriteSamplesAsDoubles(t.DataType, samples * rows);
+      WriteSamplesAsDoubles(t.DataType, samples * rows, doubles, block);
     } else {
       for (int64_t left = samples * rows; left > 0;) {
-        const int64_t n = left < kBlockShorts ? left : kBlockShorts;
-        FReader.ReadSwappedShorts(w.Buffer(), n);
-        w.WriteBuffer(static_cast<int32_t>(2 * n));
+        if (staged == kBlockShorts) flush();
+        const int64_t n = std::min(left, kBlockShorts - staged);
+        FReader.ReadSwappedShorts(w.Buffer() + 2 * staged, n);
+        staged += n;
         left -= n;
       }
     }
-    FReader.CheckUnchanged();
+    unchecked += t.Size;
+    if (unchecked >= kCheckEvery) {
+      FReader.CheckUnchanged();
+      unchecked = 0;
+    }
     FBytesDone += t.Size;
     progress.SecondsWritten += static_cast<double>(samples) / FFrequency;
     progress.BytesDone = FBytesDone;
     if (FProgress) FProgress(progress);
   }
+  flush();
+  doubles.Flush();
+  FReader.CheckUnchanged();
   progress.RawDataDone = true;
   if (FProgress) FProgress(progress);
 }
 
-void TConversion::WriteSamplesAsDoubles(int32_t DataType, int64_t Values) {
+void TConversion::WriteSamplesAsDoubles(int32_t DataType, int64_t Values, TDoubleStager& Out,
+                                        std::vector<uint8_t>& Block) {
   // Read in blocks, then each value exactly as a double through the staging buffer.
   const int32_t type = DataType;
   const int64_t size = fiff::RawValueSize(type);
-  std::vector<uint8_t> block(static_cast<size_t>(std::min<int64_t>(Values, 1 << 20) * size));
-  TDoubleStager out(*FWriter);
+  constexpr int64_t kBlockValues = 1 << 20;
+  const size_t need = static_cast<size_t>(std::min<int64_t>(Values, kBlockValues) * size);
+  if (Block.size() < need) Block.resize(need);
   for (int64_t left = Values; left > 0;) {
-    const int64_t n = std::min<int64_t>(left, 1 << 20);
-    FReader.ReadBlock(block.data(), n * size);
-    for (int64_t k = 0; k < n; ++k) out.Put(ValueAt(block.data() + k * size, size, type));
+    const int64_t n = std::min<int64_t>(left, kBlockValues);
+    FReader.ReadBlock(Block.data(), n * size);
+    for (int64_t k = 0; k < n; ++k) Out.Put(ValueAt(Block.data() + k * size, size, type));
     left -= n;
   }
-  out.Flush();
 }

@@ -349,4 +349,25 @@ TEST(Outputs, ExistingOutputIsReplacedWhole) {
   EXPECT_EQ(FindOne(c.Only(), "raw_data").Cols, 50);
 }
 
+// Buffers of one sample each fill the staging buffer together: the same raw_data, values and
+// shape, as the same samples in one buffer, across several fills of the staging buffer.
+TEST(RawData, OneSampleBuffersGiveTheSameMatrixAsOneLargeBuffer) {
+  TTempDir dir;
+  constexpr int kChannels = 306, kSamples = 20000;  // 12 MB: more than one staging buffer
+  std::vector<int16_t> all(static_cast<size_t>(kChannels) * kSamples);
+  for (size_t k = 0; k < all.size(); ++k) all[k] = static_cast<int16_t>(k * 7919 % 65536);
+  TFiffBuilder small, large;
+  for (TFiffBuilder* b : {&small, &large}) b->Int(200, kChannels).Float(201, 1000.0f);
+  for (int t = 0; t < kSamples; ++t)
+    small.RawBuffer(std::vector<int16_t>(all.begin() + t * kChannels, all.begin() + (t + 1) * kChannels));
+  large.RawBuffer(all);
+  const TScilabVar a = FindOne(ConvertFile(small.Write(dir.File("small.fif"))).Only(), "raw_data");
+  const TScilabVar b = FindOne(ConvertFile(large.Write(dir.File("large.fif"))).Only(), "raw_data");
+  EXPECT_EQ(a.Rows, kChannels);
+  EXPECT_EQ(a.Cols, kSamples);
+  EXPECT_EQ(b.Cols, kSamples);
+  EXPECT_TRUE(a.Shorts == all);
+  EXPECT_TRUE(b.Shorts == all);
+}
+
 }  // namespace
