@@ -22,6 +22,10 @@ const char* const kHelpText =
     "      --raw-as-double   the default: raw buffers of 32-bit integers, floats or doubles (FIFF\n"
     "                        types 3, 4, 5) become a raw_data matrix of doubles holding the stored\n"
     "                        values; 16-bit data stay int16. With --like-window it converts them too\n"
+    "\n"
+    "Beside the outputs it writes NAME_channels.tsv (not with --like-window or --summary-only):\n"
+    "one row per row of raw_data with the channel's name, BIDS type, unit, filters, status\n"
+    "(good or bad) and the factor si_factor that turns the row into its unit.\n"
     "  -h, --help            show this help and exit\n"
     "      --version         show the version and exit\n"
     "\n"
@@ -80,6 +84,7 @@ TCliOptions ParseArguments(int argc, char** argv) {
   o.Read.AnyMinorVersion = !o.LikeWindow;
   o.Read.Gzip = !o.LikeWindow;
   o.Convert.RawAsDouble = rawAsDouble || !o.LikeWindow;
+  o.Convert.ChannelTable = !o.LikeWindow;
   if (o.Help || o.Version) return o;
   for (int i = ::optind; i < argc; ++i) o.Files.emplace_back(argv[i]);
   if (o.Files.empty()) throw TUsageError("no FIFF file given");

@@ -37,6 +37,10 @@ class TConversion {
   std::vector<std::string> OutputNames(size_t Files) const;
 
   void WriteFile(const std::string& Name, const TStretch& Stretch);
+  // The outputs' path without ending: the input's, in the output folder when one is given.
+  std::string OutputBase() const;
+  std::string ChannelTableText();
+  void WriteChannelTable(const std::string& Name);
   void WriteChInform();
   void WriteProjections();
   void WriteDigitPts();

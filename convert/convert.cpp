@@ -127,7 +127,7 @@ std::vector<TStretch> TConversion::SplitSeries() const {
   return stretches;
 }
 
-std::vector<std::string> TConversion::OutputNames(size_t Files) const {
+std::string TConversion::OutputBase() const {
   // run_raw.fif.gz gives run_raw.dat, as its decompressed run_raw.fif would.
   std::string input = FReader.FFileName;
   if (FReader.FDecompressed && input.size() > 3 && input.compare(input.size() - 3, 3, ".gz") == 0)
@@ -138,6 +138,11 @@ std::vector<std::string> TConversion::OutputNames(size_t Files) const {
     base = FOptions.OutputDir + (FOptions.OutputDir.back() == '/' ? "" : "/") +
            (slash == std::string::npos ? base : base.substr(slash + 1));
   }
+  return base;
+}
+
+std::vector<std::string> TConversion::OutputNames(size_t Files) const {
+  const std::string base = OutputBase();
   if (FReader.StreamSize() <= FSizeLimit) return {base + ".dat"};
   std::vector<std::string> names;
   for (size_t k = 1; k <= Files; ++k) {
@@ -162,6 +167,15 @@ std::vector<std::string> TConversion::Run() {
   for (size_t k = 0; k < names.size(); ++k) {
     WriteFile(names[k], stretches[k]);
     written.push_back(names[k]);
+  }
+  // Last, so that a conversion that fails leaves no table naming rows it did not write.
+  if (FOptions.ChannelTable && FHasBuffers) {
+    const std::string table = OutputBase() + "_channels.tsv";
+    if (SameFile(table, FReader.FFileName))
+      throw std::runtime_error("Cannot convert \"" + FReader.FFileName + "\": the channel table \"" + table +
+                               "\" would overwrite the input");
+    WriteChannelTable(table);
+    written.push_back(table);
   }
   return written;
 }

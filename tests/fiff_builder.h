@@ -30,6 +30,8 @@ struct TChannel {
   float Cal = 1.0f;
   int32_t Coil = 3012;
   float Loc[12] = {};
+  int32_t Unit = 112;  // T
+  std::string Name;    // "CH" and the scan number when empty
 };
 
 class TFiffBuilder {

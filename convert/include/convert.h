@@ -32,6 +32,7 @@ struct TConvertOptions {
   int64_t SizeLimit = 50'000'000;  // bytes; a larger input gives a series
   std::string OutputDir;           // the outputs' folder; empty: beside the input
   bool RawAsDouble = false;        // raw buffers of 32-bit integers, floats or doubles as doubles
+  bool ChannelTable = false;       // NAME_channels.tsv beside the outputs, for a file with raw data
 };
 
 // Which inputs a reading accepts; the window's rules (FIFF 1.1, no .gz) unless told otherwise.
@@ -47,8 +48,8 @@ bool LoadInput(TFiff& Reader, const std::string& Path, const TReadRules& Rules);
 bool IsGzipFile(const std::string& Path);
 
 // Converts Reader (loaded) into one file beside it, or a series when the file is larger
-// than the size limit. Returns the files written, in order; throws on any failure, and
-// then no unfinished output file is left behind.
+// than the size limit, and the channel table last when asked. Returns the files written, in
+// order; throws on any failure, and then no unfinished output file is left behind.
 std::vector<std::string> ConvertFiff(TFiff& Reader, const TConvertOptions& Options, const TProgress& Progress = {});
 std::vector<std::string> ConvertFiff(TFiff& Reader, int64_t SizeLimit, const TProgress& Progress = {});
 

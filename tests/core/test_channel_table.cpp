@@ -1,0 +1,179 @@
+// The channel table beside the outputs: rows as raw_data's, BIDS types, SI units, factors and both forms of bad channels.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "convert_helpers.h"
+
+namespace {
+
+using TTable = std::vector<std::vector<std::string>>;
+
+TTable ReadTable(const std::string& Path) {
+  const TBytes bytes = ReadFileBytes(Path);
+  std::istringstream in(std::string(bytes.begin(), bytes.end()));
+  TTable rows;
+  for (std::string line; std::getline(in, line);) {
+    std::vector<std::string> cells;
+    std::istringstream cols(line);
+    for (std::string c; std::getline(cols, c, '\t');) cells.push_back(c);
+    rows.push_back(cells);
+  }
+  return rows;
+}
+
+// Converts with the table; returns it, header first.
+TTable Table(const TFiffBuilder& B, const TTempDir& Dir, int64_t Limit = 50'000'000) {
+  TFiff f;
+  if (!f.LoadFiff(B.Write(Dir.File("run.fif")))) throw std::runtime_error("not FIFF");
+  TConvertOptions o;
+  o.SizeLimit = Limit;
+  o.ChannelTable = true;
+  const auto files = ConvertFiff(f, o);
+  EXPECT_EQ(files.back(), Dir.File("run_channels.tsv"));
+  return ReadTable(files.back());
+}
+
+TChannel Ch(int32_t Scan, int32_t Kind, int32_t Coil, int32_t Unit, float Range, float Cal, const std::string& Name = "") {
+  TChannel c;
+  c.Scan = Scan;
+  c.Kind = Kind;
+  c.Coil = Coil;
+  c.Unit = Unit;
+  c.Range = Range;
+  c.Cal = Cal;
+  c.Name = Name;
+  return c;
+}
+
+// Values from MNE-Python 1.3's reading of the file (raw.ch_names, get_channel_types(), raw._cals).
+TEST(ChannelTable, ARealFileAsMnePythonReadsIt) {
+  TTempDir dir;
+  TFiff f;
+  ASSERT_TRUE(f.LoadFiff(PatchedCopy("brainvision_test_bin_raw.fif", dir.Path())));
+  TConvertOptions o;
+  o.ChannelTable = true;
+  const auto files = ConvertFiff(f, o);
+  const TTable t = ReadTable(files.back());
+  ASSERT_EQ(t.size(), 34u);
+  EXPECT_EQ(t[0], (std::vector<std::string>{"name", "type", "units", "sampling_frequency", "low_cutoff", "high_cutoff",
+                                            "status", "si_factor", "fiff_kind", "fiff_coil_type"}));
+  for (int k = 1; k <= 32; ++k) {
+    char name[16];
+    std::snprintf(name, sizeof name, "EEG %03d", k);
+    EXPECT_EQ(t[k], (std::vector<std::string>{name, "EEG", "V", "1000", "n/a", "500", "good",
+                                              "4.9999999873762135e-07", "2", "1"}));
+    EXPECT_EQ(std::stod(t[k][7]), 4.999999987376214e-07);
+  }
+  EXPECT_EQ(t[33], (std::vector<std::string>{"STI 014", "TRIG", "V", "1000", "n/a", "500", "good", "1", "3", "0"}));
+  EXPECT_EQ(FindOne(ReadScilabFile(files[0]), "raw_data").Rows, 33);
+}
+
+TEST(ChannelTable, TypesUnitsAndFactorsOfEachKindOfChannel) {
+  TTempDir dir;
+  const struct {
+    TChannel Channel;
+    const char* Type;
+    const char* Units;
+    const char* Factor;
+  } kRows[] = {
+      {Ch(1, 1, 3022, 112, 1.0f, 1e-13f), "MEGMAG", "T", "9.9999998245167004e-14"},
+      {Ch(2, 1, 3024, 112, 1.0f, 1e-13f), "MEGMAG", "T", "9.9999998245167004e-14"},  // no factor of 100 here
+      {Ch(3, 1, 3012, 201, 2.0f, 0.5f), "MEGGRADPLANAR", "T/m", "1"},
+      {Ch(4, 1, 5001 | (3 << 16), 112, 1.0f, 1.0f), "MEGGRADAXIAL", "T", "1"},  // CTF with its grade bits
+      {Ch(5, 301, 5002, 112, 1.0f, 1.0f), "MEGREFMAG", "T", "1"},
+      {Ch(6, 301, 5003, 112, 1.0f, 1.0f), "MEGREFGRADAXIAL", "T", "1"},
+      {Ch(7, 2, 1, 107, 1.0f, 0.25f), "EEG", "V", "0.25"},
+      {Ch(8, 202, 1, 107, 1.0f, 1.0f), "EOG", "V", "1"},
+      {Ch(9, 402, 1, 107, 1.0f, 1.0f), "ECG", "V", "1"},
+      {Ch(10, 3, 0, -1, 1.0f, 1.0f), "TRIG", "n/a", "1"},
+      {Ch(11, 602, 0, 0, 1.0f, 1.0f), "RESP", "n/a", "1"},
+      {Ch(12, 4242, 0, 5, 3.0f, 1.0f), "MISC", "K", "3"},  // a kind BIDS has no type for
+  };
+  TFiffBuilder b;
+  b.Int(200, 13).Float(201, 600.0f).Float(219, 172.5f).Float(223, 0.1f);
+  for (const auto& r : kRows) b.Channel(r.Channel);
+  b.RawBuffer(std::vector<int16_t>(26, 1));
+  const TTable t = Table(b, dir);
+  ASSERT_EQ(t.size(), 14u);  // 13 rows of raw_data, one without a record
+  for (size_t k = 0; k < std::size(kRows); ++k) {
+    const auto& row = t[k + 1];
+    EXPECT_EQ(row[0], "CH" + std::to_string(k + 1));
+    EXPECT_EQ(row[1], kRows[k].Type) << k;
+    EXPECT_EQ(row[2], kRows[k].Units) << k;
+    EXPECT_EQ(row[3], "600");
+    EXPECT_EQ(row[4], "0.100000001");  // the float as stored
+    EXPECT_EQ(row[5], "172.5");
+    EXPECT_EQ(row[7], kRows[k].Factor) << k;
+    EXPECT_EQ(std::stod(row[7]),
+              static_cast<double>(kRows[k].Channel.Range) * static_cast<double>(kRows[k].Channel.Cal));
+    EXPECT_EQ(row[8], std::to_string(kRows[k].Channel.Kind));
+    EXPECT_EQ(row[9], std::to_string(kRows[k].Channel.Coil));
+  }
+  EXPECT_EQ(t[13], (std::vector<std::string>{"n/a", "n/a", "n/a", "600", "n/a", "n/a", "good", "n/a", "n/a", "n/a"}));
+}
+
+// Bad channels stored as positions (tag 220), as MNE-Python's list of names, or both; a long
+// name from MNE's extended record; names with a tab or a line break.
+TEST(ChannelTable, BadChannelsInBothFormsAndLongNames) {
+  TTempDir dir;
+  auto recording = [](bool Positions, bool Names) {
+    TFiffBuilder b;
+    b.Int(200, 4).Float(201, 100.0f);
+    b.Channel(Ch(1, 2, 1, 107, 1, 1, "EEG 001")).Channel(Ch(2, 2, 1, 107, 1, 1, "EEG\t002"));
+    b.Channel(Ch(3, 2, 1, 107, 1, 1, "EEG 003")).Channel(Ch(4, 2, 1, 107, 1, 1, "EEG 004"));
+    // Extended records, one block per channel: the fourth has a name longer than 15 characters.
+    for (int k = 0; k < 4; ++k) {
+      b.Int(104, 113);
+      if (k == 3) b.Text(258, "EEG 004-reference\nelectrode");
+      b.Int(105, 113);
+    }
+    if (Positions) b.Tag(220, kTypeInt, BEInts({-1, 0, -1, -1}));
+    if (Names) b.Int(104, 359).Text(3507, "EEG 003:EEG 004-reference\nelectrode").Int(105, 359);
+    b.RawBuffer(std::vector<int16_t>(8, 0));
+    return b;
+  };
+  const struct {
+    bool Positions, Names;
+    std::vector<std::string> Status;
+  } kCases[] = {{false, false, {"good", "good", "good", "good"}},
+                {true, false, {"good", "bad", "good", "good"}},
+                {false, true, {"good", "good", "bad", "bad"}},
+                {true, true, {"good", "bad", "bad", "bad"}}};
+  for (const auto& c : kCases) {
+    const TTable t = Table(recording(c.Positions, c.Names), dir);
+    ASSERT_EQ(t.size(), 5u);
+    for (size_t k = 0; k < 4; ++k) EXPECT_EQ(t[k + 1][6], c.Status[k]) << c.Positions << c.Names << k;
+    EXPECT_EQ(t[2][0], "EEG 002");
+    EXPECT_EQ(t[4][0], "EEG 004-reference electrode");
+  }
+}
+
+TEST(ChannelTable, OneForASeriesAndNoneWithoutRawDataOrAfterAFailure) {
+  TTempDir dir;
+  TFiffBuilder b;
+  b.Int(200, 1).Float(201, 10.0f).Channel(Ch(1, 2, 1, 107, 1, 1));
+  for (int i = 0; i < 4; ++i) b.RawBuffer(std::vector<int16_t>(100, 1));
+  Table(b, dir, 250);
+  EXPECT_EQ(ListDir(dir.Path()), "run.fif run_01.dat run_02.dat run_03.dat run_channels.tsv");
+
+  TTempDir none;
+  TFiffBuilder noData;
+  noData.Int(200, 1).Channel(Ch(1, 2, 1, 107, 1, 1));
+  TFiff f;
+  ASSERT_TRUE(f.LoadFiff(noData.Write(none.File("run.fif"))));
+  TConvertOptions o;
+  o.ChannelTable = true;
+  ConvertFiff(f, o);
+  EXPECT_EQ(ListDir(none.Path()), "run.dat run.fif");
+
+  TTempDir failed;
+  TFiff g;
+  ASSERT_TRUE(g.LoadFiff(b.Write(failed.File("run.fif"))));
+  std::filesystem::create_directory(failed.File("run.dat"));  // the output cannot be written
+  EXPECT_THROW(ConvertFiff(g, o), std::system_error);
+  EXPECT_EQ(ListDir(failed.Path()), "run.dat run.fif");
+}
+
+}  // namespace
