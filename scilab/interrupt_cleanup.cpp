@@ -75,6 +75,15 @@ void ArmInterruptCleanup(const std::string& TempName, const std::string& FinalNa
   gArmed = TempName.size() < sizeof gTemp ? 1 : 0;
 }
 
+TInterruptsHeld::TInterruptsHeld() {
+  sigset_t held;
+  ::sigemptyset(&held);
+  for (int s : kSignals) ::sigaddset(&held, s);
+  ::sigprocmask(SIG_BLOCK, &held, &FOld);
+}
+
+TInterruptsHeld::~TInterruptsHeld() { ::sigprocmask(SIG_SETMASK, &FOld, nullptr); }
+
 void DisarmInterruptCleanup() {
   std::atomic_signal_fence(std::memory_order_seq_cst);
   gArmed = 0;

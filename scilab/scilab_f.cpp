@@ -51,9 +51,13 @@ void TScilab::OpenOutputAtomic(const std::string& FileName) {
   const size_t slash = FileName.find_last_of('/');
   const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
   std::string temp = FileName.substr(0, nameAt) + "." + FileName.substr(nameAt) + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
+  int fd;
+  {
+    const TInterruptsHeld held;  // a signal between the creation and the arming waits for the arming
+    fd = ::mkstemp(temp.data());
+    if (fd >= 0) ArmInterruptCleanup(temp, FileName);
+  }
   if (fd < 0) ThrowInOutError("Cannot create", FileName, errno);
-  ArmInterruptCleanup(temp, FileName);
   // mkstemp makes the file private; give it the mode a plain create would.
   const mode_t mask = ::umask(0);
   ::umask(mask);

@@ -117,14 +117,14 @@ TEST(Cli, SeriesAtTheSmallestLimitAndTheLargest) {
   TTempDir whole;
   const std::string one = b.Write(whole.File("big.fif"));
   ASSERT_EQ(Cli("--quiet --limit 2147 " + one, logs).Status, 0);
-  EXPECT_EQ(ListDir(whole.Path()), "big.dat big.fif");
+  EXPECT_EQ(ListDir(whole.Path()), "big.dat big.fif big_channels.tsv");
 
   for (const char* bad : {"0", "2148", "-1", "5x", "''", "99999999999999999999"}) {
     const TRun r = Cli(std::string("-l ") + bad + " " + one, logs);
     EXPECT_EQ(r.Status, 2) << bad;
     EXPECT_NE(r.Err.find("--limit takes a whole number from 1 to 2147"), std::string::npos) << r.Err;
   }
-  EXPECT_EQ(ListDir(whole.Path()), "big.dat big.fif");
+  EXPECT_EQ(ListDir(whole.Path()), "big.dat big.fif big_channels.tsv");
 }
 
 TEST(Cli, ABatchGoesOnPastFilesThatFail) {
@@ -174,7 +174,7 @@ TEST(Cli, OutputFolderAndNamesThatClash) {
   const TRun r = Cli("-q -o " + dir.File("out") + " " + a + " " + b, logs);
   EXPECT_EQ(r.Status, 1);
   EXPECT_EQ(r.Out, "");
-  EXPECT_EQ(ListDir(dir.File("out")), "run.dat");
+  EXPECT_EQ(ListDir(dir.File("out")), "run.dat run_channels.tsv");
   EXPECT_EQ(ListDir(dir.File("a")), "run.fif");
   EXPECT_NE(r.Err.find(b + ": Cannot convert \"" + b + "\": its output file \"" + dir.File("out/run.dat") +
                        "\" was written for \"" + a + "\""),
@@ -189,7 +189,7 @@ TEST(Cli, OutputFolderAndNamesThatClash) {
   const TRun beside = Cli("-q " + b + " " + twin, logs);
   EXPECT_EQ(beside.Status, 1);
   EXPECT_NE(beside.Err.find(twin + ": Cannot convert"), std::string::npos) << beside.Err;
-  EXPECT_EQ(ListDir(dir.File("b")), "run.dat run.fif run.fiff");
+  EXPECT_EQ(ListDir(dir.File("b")), "run.dat run.fif run.fiff run_channels.tsv");
 
   const TRun missing = Cli("-o " + dir.File("nowhere") + " " + a, logs);
   EXPECT_EQ(missing.Status, 2);
@@ -295,13 +295,15 @@ TEST(Cli, GzipFilesAreReadAsTheFileInside) {
 
   const TRun r = Cli(gz, logs);
   EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(ListDir(dir.Path()), "run_raw.dat run_raw.fif.gz");
+  EXPECT_EQ(ListDir(dir.Path()), "run_raw.dat run_raw.fif.gz run_raw_channels.tsv");
   EXPECT_EQ(ReadFileBytes(dir.File("run_raw.dat")), ReadFileBytes(plain.File("run_raw.dat")));
+  EXPECT_EQ(ReadFileBytes(dir.File("run_raw_channels.tsv")), ReadFileBytes(plain.File("run_raw_channels.tsv")));
   std::string expect = ref.Out;
   expect.replace(0, in.size(), gz);  // the same summary, under the compressed file's name
   EXPECT_EQ(r.Out, expect);
   EXPECT_EQ(ReadFileBytes(gz), packed);  // the input is never changed
   fs::remove(dir.File("run_raw.dat"));
+  fs::remove(dir.File("run_raw_channels.tsv"));
 
   // Faults of the compressed file: each an error naming it, nothing written.
   TBytes crc = packed, bomb = packed;
@@ -349,6 +351,22 @@ TEST(Cli, SummaryOnlyWritesNothing) {
   EXPECT_EQ(r.Out, Lines(SummaryOf(in)));
   EXPECT_EQ(ListDir(dir.Path()), "run.fif");
   EXPECT_EQ(Cli("-n -q " + in, logs).Out, "");
+}
+
+// The table comes with the default conversion only: the window's rules write none.
+TEST(Cli, AChannelTableByDefaultOnly) {
+  TTempDir dir, logs;
+  const std::string in = Recording(2).Write(dir.File("run.fif"));
+  ASSERT_EQ(Cli("-q --like-window " + in, logs).Status, 0);
+  EXPECT_EQ(ListDir(dir.Path()), "run.dat run.fif");
+  ASSERT_EQ(Cli("-q " + in, logs).Status, 0);
+  EXPECT_EQ(ListDir(dir.Path()), "run.dat run.fif run_channels.tsv");
+  const TBytes table = ReadFileBytes(dir.File("run_channels.tsv"));
+  EXPECT_EQ(std::string(table.begin(), table.end()),
+            "name\ttype\tunits\tsampling_frequency\tlow_cutoff\thigh_cutoff\tstatus\tsi_factor\tfiff_kind\t"
+            "fiff_coil_type\n"
+            "CH1\tEEG\tT\t100\tn/a\tn/a\tgood\t1\t2\t3012\n"
+            "CH2\tEEG\tT\t100\tn/a\tn/a\tgood\t1\t2\t3012\n");
 }
 
 TEST(Cli, HelpVersionAndUsageErrors) {
@@ -427,7 +445,7 @@ TEST(Cli, AnInterruptLeavesNothingAndSaysWhatWasNotWritten) {
     EXPECT_NE(seen.find("tessaline-convert: interrupted; \"" + dir.File("out/run.dat") + "\" was not written"),
               std::string::npos)
         << seen.substr(seen.size() > 300 ? seen.size() - 300 : 0);
-    EXPECT_EQ(ListDir(dir.File("out")), "run.dat");
+    EXPECT_EQ(ListDir(dir.File("out")), "run.dat");  // neither the output nor its table
     EXPECT_EQ(ReadFileBytes(dir.File("out/run.dat")), (TBytes{4, 5, 6}));
   }
 }
