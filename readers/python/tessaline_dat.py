@@ -8,7 +8,7 @@ from collections import OrderedDict
 
 import numpy as np
 
-__all__ = ["FormatError", "read", "read_series", "decode_name"]
+__all__ = ["FormatError", "read", "read_series", "read_channels", "decode_name"]
 __version__ = "1.1.0"
 
 # Arrays at least this large are memory-mapped instead of read.
@@ -217,6 +217,44 @@ def read_series(first_file):
     if raws:
         joined["raw_data"] = np.concatenate(raws, axis=1)
     return joined
+
+
+# The channel table's columns of numbers; the others are texts.
+_TABLE_NUMBERS = ("sampling_frequency", "low_cutoff", "high_cutoff", "si_factor", "fiff_kind", "fiff_coil_type")
+
+
+def channel_table(path):
+    """The channel table of a recording: NAME_channels.tsv for NAME.dat or any file NAME_NN.dat of its series."""
+    if path.endswith(".tsv"):
+        return path
+    base = re.sub(r"(_\d\d+)?\.dat$", "", path)
+    return base + "_channels.tsv"
+
+
+def read_channels(path):
+    """Reads the channel table of path (a .dat file of the recording, or the .tsv itself) into an
+    ordered dict of column name -> list of texts, or a float64 array (n/a as NaN), in row order:
+    row k describes row k of raw_data."""
+    table = channel_table(path)
+    with open(table, encoding="utf-8", errors="surrogateescape", newline="\n") as handle:
+        lines = handle.read().split("\n")
+    if lines and lines[-1] == "":
+        lines.pop()
+    if not lines:
+        raise FormatError(f"{table}: empty channel table")
+    header = lines[0].split("\t")
+    rows = [line.split("\t") for line in lines[1:]]
+    for number, row in enumerate(rows, start=2):
+        if len(row) != len(header):
+            raise FormatError(f"{table}: line {number} has {len(row)} columns, the header {len(header)}")
+    columns = OrderedDict()
+    for k, name in enumerate(header):
+        cells = [row[k] for row in rows]
+        if name in _TABLE_NUMBERS:
+            columns[name] = np.array([np.nan if c == "n/a" else float(c) for c in cells], dtype=np.float64)
+        else:
+            columns[name] = cells
+    return columns
 
 
 def _describe(array):
