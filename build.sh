@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing from Debian, builds, then starts the window (run) or runs every test (test).
+# Installs what is missing from Debian, builds, then starts the window (run), runs every test
+# (test) or makes the Debian packages in dist/ (package).
 set -euo pipefail
 cd "$(dirname "$0")"
 mode=${1:-run}
@@ -7,6 +8,10 @@ mode=${1:-run}
 packages=(cmake g++ make qt6-base-dev libgtest-dev libdeflate-dev)
 # The tests also run the file readers in Scilab, Octave and Python with NumPy.
 if [ "$mode" = test ]; then packages+=(clang libclang-rt-14-dev scilab-cli octave python3-numpy python3-pip python3-setuptools); fi
+# Debian's packaging tools, for the packages and for the test that checks them.
+if [ "$mode" = test ] || [ "$mode" = package ]; then
+  packages+=(debhelper dh-python python3-all dpkg-dev fakeroot lintian desktop-file-utils python3-numpy)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
@@ -15,6 +20,28 @@ if [ ${#missing[@]} -gt 0 ]; then
   sudo=""; [ "$(id -u)" -ne 0 ] && sudo=sudo
   $sudo apt-get update
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# The packages: Debian's own build (dpkg-buildpackage) into dist/, then their contents checked
+# without installing them.
+package() {
+  local version changelog
+  version=$(sed -n 's/^project(Tessaline VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+  changelog=$(dpkg-parsechangelog -S Version)
+  if [ "$version" != "$changelog" ]; then
+    echo "debian/changelog says $changelog, CMakeLists.txt $version: add a changelog entry" >&2
+    exit 1
+  fi
+  dpkg-buildpackage -us -uc -b -j2 > build-package.log 2>&1 || { tail -n 40 build-package.log; exit 1; }
+  mkdir -p dist
+  mv ../tessaline_"$version"_*.deb ../python3-tessaline-dat_"$version"_all.deb ../tessaline_"$version"_*.buildinfo \
+     ../tessaline-dbgsym_"$version"_*.deb ../tessaline_"$version"_*.changes dist/
+  tools/check-package dist "$version"
+}
+
+if [ "$mode" = package ]; then
+  package
+  exit 0
 fi
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTESSALINE_GUI=ON > /dev/null
@@ -51,9 +78,10 @@ case "$mode" in
     rm -rf "$corpus"
     grep -E '^(#[0-9]+ *DONE|stat::number_of_executed_units|stat::average_exec_per_sec)' "$log" || tail -n 2 "$log"
     echo "fuzzing: no findings"
+    package
     ;;
   *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|package" >&2
     exit 2
     ;;
 esac
