@@ -17,6 +17,7 @@
 #include <stdexcept>
 
 #include "convert.h"
+#include "tessaline_version.h"
 
 TForm1* Form1 = nullptr;
 
@@ -37,7 +38,7 @@ const char* const kAboutText[] = {
     "CalXRnge(1:$-1) is calibration X range of each sensor.",
     "CalXRnge($) is sampling frequency.",
     "",
-    "Tessaline 1.1.0, written by the Tessaline project",
+    "Tessaline " TESSALINE_VERSION ", written by the Tessaline project",
     "as a converter for MEG/EEG laboratories.",
     "Released as 1.0.0 on 2026/10/05.",
     "Revised as 1.0.1 on 2026/11/02 (series of files).",
@@ -81,7 +82,7 @@ void TMouseDownButton::mousePressEvent(QMouseEvent* Event) {
 
 TForm1::TForm1(TNumberSeparators Separators, QWidget* Parent) : QWidget(Parent), FSeparators(std::move(Separators)) {
   setObjectName("Form1");
-  setWindowTitle("Tessaline 1.1.0");
+  setWindowTitle("Tessaline " TESSALINE_VERSION);
   setFont(GothicFont());
   setBackgroundRole(QPalette::Button);
   setAutoFillBackground(true);
@@ -217,7 +218,7 @@ void TForm1::ReportFile(const std::string& FileName) {
   FFileName = FileName;
   auto reader = std::make_unique<TFiff>(FSeparators);
   if (!reader->LoadFiff(FFileName)) {
-    Memo1->appendPlainText("This is not FIFF file");
+    Memo1->appendPlainText(kNotFiffLine);
     return;
   }
   ShowSummary(*reader);
@@ -266,7 +267,7 @@ void TForm1::ReloadAndConvert() {
       shown = std::move(text);
     }
   });
-  Memo1->appendPlainText("<<<<<< converted fiff >>>>>>");
+  Memo1->appendPlainText(kConvertedLine);
 }
 
 namespace {

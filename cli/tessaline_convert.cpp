@@ -12,6 +12,7 @@
 #include "cli_options.h"
 #include "convert.h"
 #include "interrupt_cleanup.h"
+#include "tessaline_version.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ class TBatch {
     }
     TFiff reader(FSeparators);
     if (!LoadInput(reader, Path, FOptions.Read)) {
-      Print("This is not FIFF file");
+      Print(kNotFiffLine);
       Fail(Path, Refusal(Path, reader.FVersion));
       return false;
     }
@@ -99,7 +100,7 @@ class TBatch {
     ConvertFiff(reader, FOptions.Convert, [&](const TConvertProgress& P) { FProgress.Show(Path, P); });
     FProgress.End();
     for (const std::string& out : outputs) FWritten.emplace(out, Path);
-    Print("<<<<<< converted fiff >>>>>>");
+    Print(kConvertedLine);
     return true;
   }
 

@@ -35,6 +35,11 @@ struct TConvertOptions {
   bool ChannelTable = false;       // NAME_channels.tsv beside the outputs, for a file with raw data
 };
 
+// The report's lines for a file that fails the signature and for a finished conversion, as the
+// window and the command line print them.
+inline constexpr const char* kNotFiffLine = "This is not FIFF file";
+inline constexpr const char* kConvertedLine = "<<<<<< converted fiff >>>>>>";
+
 // Which inputs a reading accepts; the window's rules (FIFF 1.1, no .gz) unless told otherwise.
 struct TReadRules {
   bool AnyMinorVersion = false;  // FIFF 1.0 to 1.65535, not 1.1 only
