@@ -1,6 +1,4 @@
-% Loads the Scilab data files that Tessaline writes, in MATLAB and GNU Octave.
-function varargout = tessaline_load(file, varargin)
-% TESSALINE_LOAD  Load a Scilab data file written by Tessaline.
+% TESSALINE_LOAD  Load a Scilab data file written by Tessaline, in MATLAB and GNU Octave.
 %   S = TESSALINE_LOAD(FILE) returns a struct with one field per variable of FILE
 %   (raw_data as int16, channels x samples; Volume3D as uint8, height x width x slices).
 %   TESSALINE_LOAD(FILE) defines the variables in the caller's workspace, as LOAD does.
@@ -8,7 +6,13 @@ function varargout = tessaline_load(file, varargin)
 %
 %   The whole file is checked first: a truncated file, an unknown record or bytes after
 %   the last variable raise an error naming the file and the byte offset, and nothing
-%   is defined.
+%   is defined. The file layout is described in Tessaline's docs/scilab-format.md.
+%
+%   Example:
+%     s    = tessaline_load('/data/run.dat', 'raw_data', 'CalXRnge');
+%     data = double(s.raw_data) .* s.CalXRnge(1:end-1)';   % T x 1e13 (MEG), uV (EEG), ...
+%     t    = (0:size(s.raw_data, 2) - 1) / s.CalXRnge(end); % seconds
+function varargout = tessaline_load(file, varargin)
   fid = fopen(file, 'r', 'ieee-le');
   if fid < 0
     error('tessaline_load:open', 'tessaline_load: cannot open %s', file);

@@ -6,7 +6,7 @@
 //
 // The whole file is checked before anything is defined: a truncated file, an unknown
 // record or bytes after the last variable end in an error naming the file and the byte
-// offset, and no variable is created.
+// offset, and no variable is created. The file layout is described in docs/scilab-format.md.
 
 function names = tessaline_load(path, varargin)
     [fd, err] = mopen(path, "rb");

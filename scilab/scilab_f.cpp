@@ -2,6 +2,7 @@
 #include "scilab_f.h"
 
 #include "interrupt_cleanup.h"
+#include "scilab_format.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -147,7 +148,7 @@ void TScilab::WriteBuffer(int32_t Count) {
 }
 
 void TScilab::EncodeName(const std::string& Name) {
-  std::memset(FBuffer.get(), 40, 25);
+  std::memset(FBuffer.get(), scilab::kNameBlank, scilab::kNameArea + 1);
   // Scilab's own packing of three names differs from what the loop below gives.
   static const struct {
     const char* Name;
@@ -164,7 +165,7 @@ void TScilab::EncodeName(const std::string& Name) {
     }
 
   // A capital's negative code borrows one from the next byte, as Scilab reads the words.
-  const size_t len = Name.size() < 24 ? Name.size() : 24;
+  const size_t len = Name.size() < scilab::kNameArea ? Name.size() : scilab::kNameArea;
   uint8_t borrow = 0;
   for (size_t i = 0; i < len; ++i) {
     const unsigned char c = static_cast<unsigned char>(Name[i]);
@@ -182,53 +183,49 @@ void TScilab::EncodeName(const std::string& Name) {
       borrow = 0;
     }
   }
-  if (Name != "MEG2HEAD") FBuffer[len] = static_cast<uint8_t>(40 - borrow);
+  if (Name != "MEG2HEAD") FBuffer[len] = static_cast<uint8_t>(scilab::kNameBlank - borrow);
 }
 
 void TScilab::WriteMatrixHeader(const std::string& Name, int32_t Type, int32_t Rows, int32_t Cols,
                                 int32_t Kind) {
   EncodeName(Name);
-  PutLong(24, Type);
-  PutLong(28, Rows);
-  PutLong(32, Cols);
-  PutLong(36, Kind);
-  WriteBuffer(40);
+  PutLong(scilab::kMatrixType, Type);
+  PutLong(scilab::kMatrixRows, Rows);
+  PutLong(scilab::kMatrixCols, Cols);
+  PutLong(scilab::kMatrixKind, Kind);
+  WriteBuffer(scilab::kMatrixHeader);
 }
 
 void TScilab::WriteRealMatrixHeader(const std::string& Name, int32_t Rows, int32_t Cols) {
-  WriteMatrixHeader(Name, 1, Rows, Cols, 0);
+  WriteMatrixHeader(Name, scilab::kTypeRealMatrix, Rows, Cols, scilab::kReal);
 }
 
 void TScilab::WriteInt16MatrixHeader(const std::string& Name, int32_t Rows, int32_t Cols) {
-  WriteMatrixHeader(Name, 8, Rows, Cols, 2);
+  WriteMatrixHeader(Name, scilab::kTypeIntegerMatrix, Rows, Cols, scilab::kInt16);
 }
 
 void TScilab::PutHypermatTemplate() {
-  std::memset(FBuffer.get(), 0, 24);
-  // Offsets 24..172: the mlist of "hm", "dims" and "entries" with its field headers.
-  static const int32_t kWords[38] = {
-      17, 3,  1,  12, 16, 0,                               // type, fields, offsets, end offset
-      10, 1,  3,  0,  1,  3,  7,  14,                      // string matrix and name positions
-      17, 22, 13, 18, 22, 28, 14, 23, 29, 27, 18, 14, 28,  // "hm" "dims" "entries"
-      8,  1,  3,  4,  0,  0,  0,                           // int32 dims
-      8,  0,  1,  0};                                      // entries header
-  for (int i = 0; i < 38; ++i) PutLong(24 + 4 * i, kWords[i]);
+  std::memset(FBuffer.get(), 0, scilab::kNameArea);
+  for (int i = 0; i < 38; ++i) PutLong(scilab::kNameArea + 4 * i, scilab::kHypermatTemplate[i]);
 }
+
+// The 32-bit product and sums the format stores, wrapping as Scilab's own words do.
+static int32_t Wrapped(uint32_t Value) { return static_cast<int32_t>(Value); }
 
 void TScilab::WriteHypermatHeader(const std::string& Name, int32_t D1, int32_t D2, int32_t D3, bool Bytes) {
   PutHypermatTemplate();
-  const int32_t d = static_cast<int32_t>(
-      static_cast<uint32_t>(D1) * static_cast<uint32_t>(D2) * static_cast<uint32_t>(D3));  // the 32-bit product, as Scilab stores it
+  const int32_t d = Wrapped(static_cast<uint32_t>(D1) * static_cast<uint32_t>(D2) * static_cast<uint32_t>(D3));
   EncodeName(Name);
-  PutLong(24, 17);
-  PutLong(44, Bytes ? d / 8 + 19 : static_cast<int32_t>(static_cast<uint32_t>(d) + 18u));
-  PutLong(148, D1);
-  PutLong(152, D2);
-  PutLong(156, D3);
-  PutLong(160, Bytes ? 8 : 1);
-  PutLong(164, d);
-  PutLong(172, Bytes ? 11 : 0);
-  WriteBuffer(176);
+  PutLong(scilab::kMatrixType, scilab::kTypeMlist);
+  PutLong(scilab::kHypermatEndOffset, Bytes ? d / 8 + scilab::kHypermatByteEndBase
+                                            : Wrapped(static_cast<uint32_t>(d) + scilab::kHypermatDoubleEndBase));
+  PutLong(scilab::kHypermatDims, D1);
+  PutLong(scilab::kHypermatDims + 4, D2);
+  PutLong(scilab::kHypermatDims + 8, D3);
+  PutLong(scilab::kHypermatEntryType, Bytes ? scilab::kTypeIntegerMatrix : scilab::kTypeRealMatrix);
+  PutLong(scilab::kHypermatEntryRows, d);
+  PutLong(scilab::kHypermatEntryKind, Bytes ? scilab::kUInt8 : scilab::kReal);
+  WriteBuffer(scilab::kHypermatHeader);
 }
 
 void TScilab::WriteUInt8HypermatHeader(const std::string& Name, int32_t D1, int32_t D2, int32_t D3) {

@@ -1,6 +1,8 @@
 // The strict Scilab reader of the tests.
 #include "scilab_reader.h"
 
+#include "scilab_format.h"
+
 #include <cstring>
 #include <stdexcept>
 
@@ -98,30 +100,30 @@ std::vector<TScilabVar> ParseScilab(const std::vector<uint8_t>& Data) {
     std::memcpy(v.NameBytes.data(), area, 24);
     v.Name = DecodeScilabName(area);
     const int32_t type = c.Long("type");
-    if (type == 1) {
+    if (type == scilab::kTypeRealMatrix) {
       v.Type = TScilabVar::RealMatrix;
       v.Rows = c.Long("rows");
       v.Cols = c.Long("columns");
       c.Expect(0, "complex flag");
       const size_t n = CheckedCount(c, v.Rows, v.Cols, 8);
       v.Reals = Doubles(c.Take(n * 8, "doubles"), n);
-    } else if (type == 8) {
+    } else if (type == scilab::kTypeIntegerMatrix) {
       v.Type = TScilabVar::Int16Matrix;
       v.Rows = c.Long("rows");
       v.Cols = c.Long("columns");
-      c.Expect(2, "integer kind");
+      c.Expect(scilab::kInt16, "integer kind");
       const size_t n = CheckedCount(c, v.Rows, v.Cols, 2);
       v.Shorts.resize(n);
       const uint8_t* p = c.Take(n * 2, "int16 data");
       if (n > 0) std::memcpy(v.Shorts.data(), p, n * 2);
-    } else if (type == 17) {
+    } else if (type == scilab::kTypeMlist) {
       c.Expect(3, "field count");
       c.Expect(1, "field 1 offset");
       c.Expect(12, "field 2 offset");
       c.Expect(16, "field 3 offset");
       const int32_t end = c.Long("end offset");
-      for (int32_t w : {10, 1, 3, 0, 1, 3, 7, 14, 17, 22, 13, 18, 22, 28, 14, 23, 29, 27, 18, 14, 28, 8, 1, 3, 4})
-        c.Expect(w, "hypermatrix field header");
+      for (int k = 6; k < 6 + scilab::kHypermatFieldWords; ++k)
+        c.Expect(scilab::kHypermatTemplate[k], "hypermatrix field header");
       for (int32_t& d : v.Dims) d = c.Long("dimension");
       const int32_t entryType = c.Long("entries type");
       const int32_t d = c.Long("entry count");
@@ -130,14 +132,14 @@ std::vector<TScilabVar> ParseScilab(const std::vector<uint8_t>& Data) {
       const int64_t product = int64_t{v.Dims[0]} * v.Dims[1] * v.Dims[2];
       if (v.Dims[0] < 0 || v.Dims[1] < 0 || v.Dims[2] < 0 || product != d)
         c.Fail("entry count " + std::to_string(d) + " is not the product of the dimensions");
-      if (entryType == 8 && kind == 11) {
+      if (entryType == scilab::kTypeIntegerMatrix && kind == scilab::kUInt8) {
         v.Type = TScilabVar::UInt8Hypermat;
-        if (end != d / 8 + 19) c.Fail("byte hypermatrix end offset " + std::to_string(end));
+        if (end != d / 8 + scilab::kHypermatByteEndBase) c.Fail("byte hypermatrix end offset " + std::to_string(end));
         const uint8_t* p = c.Take(static_cast<size_t>(d), "hypermatrix bytes");
         v.Bytes.assign(p, p + d);
-      } else if (entryType == 1 && kind == 0) {
+      } else if (entryType == scilab::kTypeRealMatrix && kind == scilab::kReal) {
         v.Type = TScilabVar::RealHypermat;
-        if (end != d + 18) c.Fail("double hypermatrix end offset " + std::to_string(end));
+        if (end != d + scilab::kHypermatDoubleEndBase) c.Fail("double hypermatrix end offset " + std::to_string(end));
         v.Reals = Doubles(c.Take(static_cast<size_t>(d) * 8, "hypermatrix doubles"), static_cast<size_t>(d));
       } else {
         c.Fail("unknown hypermatrix entries " + std::to_string(entryType) + "/" + std::to_string(kind));

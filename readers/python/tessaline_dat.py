@@ -1,4 +1,6 @@
-"""Reads the Scilab data files that Tessaline writes into NumPy arrays, with Scilab's shapes."""
+"""Reads the Scilab data files that Tessaline writes into NumPy arrays, with Scilab's shapes.
+
+The file layout is described in Tessaline's docs/scilab-format.md."""
 
 import os
 import re
