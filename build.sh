@@ -44,8 +44,8 @@ if [ "$mode" = package ]; then
   exit 0
 fi
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTESSALINE_GUI=ON > /dev/null
-cmake --build build -j2
+cmake --preset release > /dev/null
+cmake --build --preset release
 
 case "$mode" in
   run)
@@ -58,9 +58,8 @@ case "$mode" in
   test)
     ctest --test-dir build --output-on-failure
     # The cores again under AddressSanitizer and UndefinedBehaviorSanitizer.
-    CXX=clang++ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALINE_GUI=OFF \
-      -DTESSALINE_BENCH=OFF -DTESSALINE_SANITIZE=ON -DTESSALINE_FUZZ=ON > /dev/null
-    cmake --build build-asan -j2
+    cmake --preset asan > /dev/null
+    cmake --build --preset asan
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build-asan --output-on-failure
     # Two minutes of fuzzing from the seeds, mutating tags and bytes; any finding fails the run
     # and is kept in build-asan.

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "fiff_kinds.h"
+
 using TBytes = std::vector<uint8_t>;
 
 // Big-endian encodings, as FIFF stores its numbers.
@@ -16,12 +18,9 @@ TBytes BEFloats(const std::vector<float>& Values);
 TBytes BEShorts(const std::vector<int16_t>& Values);
 TBytes operator+(TBytes A, const TBytes& B);
 
-// FIFF data types used by the builder's helpers.
-enum : int32_t {
-  kTypeShort = 2, kTypeInt = 3, kTypeFloat = 4, kTypeDouble = 5, kTypeString = 10,
-  kTypeDauPack16 = 16, kTypeOldPack = 23, kTypeChInfo = 30, kTypeId = 31, kTypeDigPoint = 33,
-  kTypeCoordTrans = 35
-};
+// FIFF data types used by the builder's helpers, from the reader's vocabulary.
+using fiff::kTypeChInfo, fiff::kTypeCoordTrans, fiff::kTypeDauPack16, fiff::kTypeDigPoint, fiff::kTypeDouble,
+    fiff::kTypeFloat, fiff::kTypeId, fiff::kTypeInt, fiff::kTypeOldPack, fiff::kTypeShort, fiff::kTypeString;
 
 struct TChannel {
   int32_t Scan = 1;
