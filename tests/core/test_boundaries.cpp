@@ -45,17 +45,4 @@ TEST(Boundaries, ASeriesSplitsWhenTheTotalIsMoreThanTheLimit) {
   }
 }
 
-// One file or a series: the whole input's size against the limit, equal giving one file.
-TEST(Boundaries, ASeriesOnlyForAnInputLargerThanTheLimit) {
-  TTempDir dir;
-  TFiffBuilder b;
-  b.Int(200, 1).RawBuffer(std::vector<int16_t>(100, 1));
-  const int64_t size = static_cast<int64_t>(b.Size());
-  for (const int64_t limit : {size - 1, size, size + 1}) {
-    const auto c = Convert(b, dir, limit);
-    EXPECT_EQ(c.Files, std::vector<std::string>{dir.File(limit < size ? "in_01.dat" : "in.dat")}) << limit;
-    for (const auto& f : c.Files) std::remove(f.c_str());
-  }
-}
-
 }  // namespace

@@ -5,7 +5,6 @@
 #include <stdexcept>
 
 #include "../../convert/gzip_input.h"
-#include "convert.h"
 #include "fiff_builder.h"
 #include "test_files.h"
 
@@ -53,35 +52,6 @@ TEST(GzipInput, MembersAreJoinedAndTheLimitHoldsWhileDecompressing) {
   EXPECT_THROW(InflateGzipFile(path, size), std::runtime_error);
   WriteFileBytes(path, {});
   EXPECT_THROW(InflateGzipFile(path, size), std::runtime_error);
-}
-
-TEST(GzipInput, RulesDecideWhatIsRead) {
-  TTempDir dir;
-  const TFiffBuilder v14 = TFiffBuilder(1, 4).Int(200, 3);
-  const std::string plain = v14.Write(dir.File("run.fif"));
-  const std::string gz = dir.File("run.fif.gz");
-  WriteFileBytes(gz, Gzip(v14.Data(), dir));
-  // A FIFF file named .gz is read as what it is.
-  const std::string named = TFiffBuilder().Write(dir.File("odd.gz"));
-  const struct {
-    std::string Path;
-    TReadRules Rules;
-    bool Read;
-  } kCases[] = {{plain, {}, false},          {plain, {true, false}, true}, {gz, {true, false}, false},
-                {gz, {true, true}, true},    {gz, {false, true}, false},   {named, {false, true}, true}};
-  for (const auto& c : kCases) {
-    TFiff f;
-    EXPECT_EQ(LoadInput(f, c.Path, c.Rules), c.Read) << c.Path << " " << c.Rules.AnyMinorVersion << c.Rules.Gzip;
-    if (c.Path == gz && c.Rules.Gzip) {
-      EXPECT_TRUE(f.FVersion.Found);
-      EXPECT_EQ(f.FVersion.Minor, 4);
-    }
-    if (c.Read) EXPECT_EQ(f.FFileName, c.Path);
-  }
-  TFiff f;
-  ASSERT_TRUE(LoadInput(f, gz, {true, true}));
-  EXPECT_EQ(f.FTagCount, 2);
-  EXPECT_EQ(OutputFiles(f, {}), std::vector<std::string>{dir.File("run.dat")});
 }
 
 }  // namespace
