@@ -32,10 +32,17 @@ package() {
     echo "debian/changelog says $changelog, CMakeLists.txt $version: add a changelog entry" >&2
     exit 1
   fi
-  dpkg-buildpackage -us -uc -b -j2 > build-package.log 2>&1 || { tail -n 40 build-package.log; exit 1; }
+  # Built in a copy of the tree, since dpkg-buildpackage writes its results into the parent folder.
+  local work
+  work=$(mktemp -d)
+  tar --exclude=./build --exclude=./build-asan --exclude=./dist --exclude=./.git --exclude='./obj-*' -cf - . |
+    tar -xf - -C "$work" --one-top-level=tessaline
+  (cd "$work/tessaline" && dpkg-buildpackage -us -uc -b -j2) > build-package.log 2>&1 ||
+    { tail -n 40 build-package.log; rm -rf "$work"; exit 1; }
+  rm -rf dist
   mkdir -p dist
-  mv ../tessaline_"$version"_*.deb ../python3-tessaline-dat_"$version"_all.deb ../tessaline_"$version"_*.buildinfo \
-     ../tessaline-dbgsym_"$version"_*.deb ../tessaline_"$version"_*.changes dist/
+  mv "$work"/*.deb "$work"/*.buildinfo "$work"/*.changes dist/
+  rm -rf "$work"
   tools/check-package dist "$version"
 }
 
