@@ -10,7 +10,7 @@ const char* const kHelpText =
     "Usage: tessaline-convert [options] FILE...\n"
     "Converts FIFF files into Scilab data files, as Tessaline's window does, and shows\n"
     "each file's measurement summary. It reads FIFF 1.x files (1.0 to 1.65535), raw data of\n"
-    "any type, and .fif.gz files, which it decompresses in memory.\n"
+    "16-bit and 32-bit integers, floats and doubles, and .fif.gz files (decompressed in memory).\n"
     "\n"
     "  -l, --limit MB        size limit in units of 1,000,000 bytes (1 to 2147, default 50);\n"
     "                        a larger input is written as a series NAME_01.dat, NAME_02.dat, ...\n"
@@ -22,18 +22,20 @@ const char* const kHelpText =
     "      --raw-as-double   the default: raw buffers of 32-bit integers, floats or doubles (FIFF\n"
     "                        types 3, 4, 5) become a raw_data matrix of doubles holding the stored\n"
     "                        values; 16-bit data stay int16. With --like-window it converts them too\n"
+
+    "  -h, --help            show this help and exit\n"
+    "      --version         show the version and exit\n"
     "\n"
     "Beside the outputs it writes NAME_channels.tsv (not with --like-window or --summary-only):\n"
     "one row per row of raw_data with the channel's name, BIDS type, unit, filters, status\n"
     "(good or bad) and the factor si_factor that turns the row into its unit.\n"
-    "  -h, --help            show this help and exit\n"
-    "      --version         show the version and exit\n"
     "\n"
     "Files are converted in order; a file that fails is reported on standard error and the\n"
     "next one is converted. While standard error is a terminal, a line shows the progress.\n"
+    "An interrupt (SIGINT, SIGTERM, SIGHUP, SIGQUIT) removes the file being written.\n"
     "\n"
     "Exit status: 0 when every file was converted (or summarised), 1 when any file was not\n"
-    "FIFF or failed, 2 for a usage error.\n";
+    "FIFF or failed, 2 for a usage error, 128 + N when signal N ended it.\n";
 
 namespace {
 
