@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <exception>
 #include <map>
+#include <new>
 #include <string>
+#include <system_error>
 
 #include "cli_options.h"
 #include "convert.h"
@@ -63,12 +65,20 @@ class TBatch {
 
   // Reads, summarises and converts one file; false when it was not FIFF or failed.
   bool Run(const std::string& Path) {
+    std::string why;
     try {
       return Convert(Path);
-    } catch (const std::exception& e) {
-      FProgress.End();
-      Fail(Path, e.what());
+    } catch (const TInputError& e) {  // the file is refused
+      why = e.what();
+    } catch (const std::system_error& e) {  // the system's errors: disk full, no access, ...
+      why = e.what();
+    } catch (const std::bad_alloc&) {
+      why = "Cannot convert \"" + Path + "\": not enough memory";
+    } catch (const std::exception& e) {  // a fault of ours
+      why = std::string("internal error, please report it: ") + e.what();
     }
+    FProgress.End();
+    Fail(Path, why);  // and the batch goes on
     return false;
   }
 

@@ -74,7 +74,7 @@ void TConversion::CheckInput() {
       if (wide && FOptions.RawAsDouble) {
         FRawDoubles = true;
       } else if (t.DataType != fiff::kTypeShort && t.DataType != fiff::kTypeDauPack16) {
-        throw std::runtime_error("Cannot convert \"" + FReader.FFileName +
+        throw TInputError("Cannot convert \"" + FReader.FFileName +
                                  "\": its raw data buffers hold FIFF data type " + std::to_string(t.DataType) + " (" +
                                  DataTypeName(t.DataType) +
                                  "), and raw_data stores only 16-bit integers (types 2 and 16)" +
@@ -87,14 +87,14 @@ void TConversion::CheckInput() {
     }
   }
   if (FHasBuffers && FRawRows <= 0)
-    throw std::runtime_error("Cannot convert \"" + FReader.FFileName + "\": it declares " + std::to_string(FRawRows) +
+    throw TInputError("Cannot convert \"" + FReader.FFileName + "\": it declares " + std::to_string(FRawRows) +
                              " channels for its raw data buffers");
 }
 
 void TConversion::CheckOutputs(const std::vector<std::string>& Names) const {
   for (const std::string& name : Names) {
     if (SameFile(name, FReader.FFileName))
-      throw std::runtime_error("Cannot convert \"" + FReader.FFileName + "\": the output file \"" + name +
+      throw TInputError("Cannot convert \"" + FReader.FFileName + "\": the output file \"" + name +
                                "\" would overwrite the input");
     struct stat st {};
     if (::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
@@ -172,7 +172,7 @@ std::vector<std::string> TConversion::Run() {
   if (FOptions.ChannelTable && FHasBuffers) {
     const std::string table = OutputBase() + "_channels.tsv";
     if (SameFile(table, FReader.FFileName))
-      throw std::runtime_error("Cannot convert \"" + FReader.FFileName + "\": the channel table \"" + table +
+      throw TInputError("Cannot convert \"" + FReader.FFileName + "\": the channel table \"" + table +
                                "\" would overwrite the input");
     WriteChannelTable(table);
     written.push_back(table);

@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "fiff_f.h"
 #include "mapped_file.h"
 
 namespace {
@@ -22,7 +23,7 @@ constexpr uint8_t kGzipMagic[2] = {0x1f, 0x8b};
 constexpr size_t kTrailerSize = 8;  // CRC-32 and the length modulo 2^32, little-endian
 
 [[noreturn]] void Refuse(const std::string& Path, const std::string& Why) {
-  throw std::runtime_error("Cannot read \"" + Path + "\": " + Why);
+  throw TInputError("Cannot read \"" + Path + "\": " + Why);
 }
 
 uint32_t LE32(const uint8_t* P) {

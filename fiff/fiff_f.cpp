@@ -204,7 +204,7 @@ bool TFiff::LoadFiffImage(const std::string& FileName, std::shared_ptr<const uin
   FUseFileStream = false;
   if (Size < fiff::kFileIdSize || !TestSignature(AnyMinorVersion)) return false;
   if (Size > kLargestFiffFile)
-    throw std::runtime_error("Cannot load \"" + FileName + "\": the file holds " + std::to_string(Size) +
+    throw TInputError("Cannot load \"" + FileName + "\": the file holds " + std::to_string(Size) +
                              " bytes, and FIFF files must be smaller than 2 GiB (2,147,483,648 bytes)");
   FFileName = FileName;
   FDecompressed = true;
@@ -228,14 +228,14 @@ bool TFiff::LoadFiff(const std::string& FileName, bool AnyMinorVersion) {
   if (::fstat(fd, &st) != 0) ThrowInOutError("Cannot open", FileName, errno);
   if (S_ISDIR(st.st_mode)) ThrowInOutError("Cannot open", FileName, EISDIR);
   if (!S_ISREG(st.st_mode))
-    throw std::runtime_error("Cannot open \"" + FileName + "\": not a regular file");
+    throw TInputError("Cannot open \"" + FileName + "\": not a regular file");
   const int64_t size = st.st_size;
   FFileStream->SetSize(size);
 
   if (size < fiff::kFileIdSize || !TestSignature(AnyMinorVersion)) return false;
 
   if (size > kLargestFiffFile)
-    throw std::runtime_error("Cannot load \"" + FileName + "\": the file has " + std::to_string(size) +
+    throw TInputError("Cannot load \"" + FileName + "\": the file has " + std::to_string(size) +
                       " bytes, and FIFF files must be smaller than 2 GiB (2,147,483,648 bytes)");
   FFileName = FileName;
 
@@ -260,7 +260,7 @@ void TFiff::CheckUnchanged() const {
   const bool same = ::fstat(FFileStream->Fd(), &st) == 0 && st.st_size == FLoadedSize &&
                     int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec == FLoadedTime;
   if (!same || FMemStream.Faulted() || FFileStream->Shrank())
-    throw std::runtime_error("Cannot read \"" + FFileName + "\": the file changed while it was being read");
+    throw TInputError("Cannot read \"" + FFileName + "\": the file changed while it was being read");
 }
 
 void TFiff::BuildDirectory() {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,14 @@ inline constexpr int64_t kMemoryImageLimit = 500'000'000;
 inline constexpr int64_t kLargestFiffFile = (int64_t{1} << 31) - 1;
 
 class TFileWindow;
+
+// A refusal of what the user gave: a file the system will not read or convert (too large, cut
+// or damaged, changed while it was read, data it cannot store), with a message naming the file.
+// Errors of the operating system stay std::system_error; anything else is a fault of ours.
+class TInputError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 // The version words of the file-identification tag, when the file has one.
 struct TFiffVersion {

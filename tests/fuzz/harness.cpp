@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <system_error>
 
 #include "convert.h"
 #include "scilab_reader.h"
@@ -36,9 +37,10 @@ void CheckOneInput(const uint8_t* Data, size_t Size, const std::string& WorkDir)
       f.MakeSummary();
       // A small limit, so that the series and its split points are exercised too.
       ConvertFiff(f, static_cast<int64_t>(Size / 3 + 1));
-    } catch (const std::runtime_error&) {
+    } catch (const TInputError&) {
       // Refusals of bad input (data type, channel count) and I/O errors are messages, not
       // faults; anything else (a writer's range guard, a failed allocation) is a finding.
+    } catch (const std::system_error&) {
     }
   }
   for (const auto& e : fs::directory_iterator(WorkDir)) {
