@@ -162,18 +162,17 @@ std::vector<std::string> TConversion::Run() {
   CheckInput();
   const std::vector<TStretch> stretches = SplitSeries();
   const std::vector<std::string> names = OutputNames(stretches.size());
-  CheckOutputs(names);
+  const std::string table = FOptions.ChannelTable && FHasBuffers ? OutputBase() + "_channels.tsv" : "";
+  std::vector<std::string> all = names;
+  if (!table.empty()) all.push_back(table);
+  CheckOutputs(all);  // the table too, before anything is written
   std::vector<std::string> written;
   for (size_t k = 0; k < names.size(); ++k) {
     WriteFile(names[k], stretches[k]);
     written.push_back(names[k]);
   }
   // Last, so that a conversion that fails leaves no table naming rows it did not write.
-  if (FOptions.ChannelTable && FHasBuffers) {
-    const std::string table = OutputBase() + "_channels.tsv";
-    if (SameFile(table, FReader.FFileName))
-      throw TInputError("Cannot convert \"" + FReader.FFileName + "\": the channel table \"" + table +
-                               "\" would overwrite the input");
+  if (!table.empty()) {
     WriteChannelTable(table);
     written.push_back(table);
   }

@@ -14,7 +14,6 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "fiff_f.h"
 #include "mapped_file.h"
 
 namespace {

@@ -184,6 +184,13 @@ void TFiff::SeekTagOffset(int32_t Index, int32_t Offset) {
   FPos = int64_t{FTags[Index].Pos} + Offset;
 }
 
+// Positions are signed 32-bit: a larger file cannot be read, however it is held.
+void TFiff::CheckAddressable(const std::string& FileName, int64_t Size) {
+  if (Size > kLargestFiffFile)
+    throw TInputError("Cannot load \"" + FileName + "\": the file has " + std::to_string(Size) +
+                      " bytes, and FIFF files must be smaller than 2 GiB (2,147,483,648 bytes)");
+}
+
 // Kind 100, type 31, size 20, next 0, then the major and minor version words.
 bool TFiff::TestSignature(bool AnyMinorVersion) {
   FPos = 0;
@@ -203,9 +210,7 @@ bool TFiff::LoadFiffImage(const std::string& FileName, std::shared_ptr<const uin
   FMemSize = Size;
   FUseFileStream = false;
   if (Size < fiff::kFileIdSize || !TestSignature(AnyMinorVersion)) return false;
-  if (Size > kLargestFiffFile)
-    throw TInputError("Cannot load \"" + FileName + "\": the file holds " + std::to_string(Size) +
-                             " bytes, and FIFF files must be smaller than 2 GiB (2,147,483,648 bytes)");
+  CheckAddressable(FileName, Size);
   FFileName = FileName;
   FDecompressed = true;
   BuildDirectory();
@@ -233,10 +238,7 @@ bool TFiff::LoadFiff(const std::string& FileName, bool AnyMinorVersion) {
   FFileStream->SetSize(size);
 
   if (size < fiff::kFileIdSize || !TestSignature(AnyMinorVersion)) return false;
-
-  if (size > kLargestFiffFile)
-    throw TInputError("Cannot load \"" + FileName + "\": the file has " + std::to_string(size) +
-                      " bytes, and FIFF files must be smaller than 2 GiB (2,147,483,648 bytes)");
+  CheckAddressable(FileName, size);
   FFileName = FileName;
 
   FLoadedSize = size;

@@ -121,6 +121,7 @@ class TFiff {
   void ReportBemModels();
 
   bool TestSignature(bool AnyMinorVersion);
+  static void CheckAddressable(const std::string& FileName, int64_t Size);
   void ReadSlow(uint8_t* Dest, int64_t Count);
   void BuildDirectory();
   std::string Format(double Value, const char* Picture) const {
