@@ -138,7 +138,7 @@ std::string TConversion::ChannelTableText() {
   TFiff& r = FReader;
   // The records of CalXRnge's first vector give the rows, in its order.
   std::vector<int32_t> records;
-  int32_t channels = 1;
+  int32_t channels = 0;  // of the first vector
   bool begun = false, complete = false;  // the first vector, as the calibration walk takes it
   float frequency = 0, low = 0, high = 0;
   bool haveFrequency = false, haveLow = false, haveHigh = false, buffers = false;
@@ -147,8 +147,9 @@ std::string TConversion::ChannelTableText() {
   std::vector<int32_t> badSlots;  // the bad-channel tag's values, one per position
   std::vector<int32_t> blocks;    // the blocks the walk is in, innermost last
   auto inBlock = [&](int32_t Block) { return !blocks.empty() && blocks.back() == Block; };
-  for (int32_t i = 0; i < r.FTagCount; ++i) {
-    const TFiffTag& t = r.FTags[i];
+  for (const TWalkEntry& e : TTagWalk(r, 1, 0.0f)) {
+    const TFiffTag& t = *e.Tag;
+    const int32_t i = e.Index;
     switch (t.Kind) {
       case kBlockStart:
         blocks.push_back(r.ReadLongAt(i));
@@ -159,9 +160,9 @@ std::string TConversion::ChannelTableText() {
         break;
       case fiff::kNChan:
         if (begun) complete = true;  // a new count ends a vector cut short
-        else channels = r.ReadLongAt(i);
         break;
       case fiff::kChInfo:
+        if (!begun) channels = e.Channels;
         if (complete || channels <= 0) break;
         records.push_back(i);
         begun = true;
@@ -171,7 +172,7 @@ std::string TConversion::ChannelTableText() {
         if (begun) complete = true;
         break;
       case fiff::kSFreq:
-        if (!buffers) frequency = r.ReadSingleAt(i), haveFrequency = true;
+        if (!buffers) frequency = e.Frequency, haveFrequency = true;
         break;
       case fiff::kLowpass:
         if (!haveLow) low = r.ReadSingleAt(i), haveLow = true;

@@ -9,6 +9,7 @@
 
 #include "convert.h"
 #include "scilab_f.h"
+#include "tag_walk.h"
 
 // Stands for a value the file does not give (a factor, a channel's epoch).
 inline constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();

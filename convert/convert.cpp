@@ -61,31 +61,26 @@ TConversion::TConversion(TFiff& Reader, const TConvertOptions& Options, const TP
 
 void TConversion::CheckInput() {
   // raw_data holds 16-bit integers: any other buffer type would be stored as garbage.
-  int32_t channels = 1;
-  for (int32_t i = 0; i < FReader.FTagCount; ++i) {
-    const TFiffTag& t = FReader.FTags[i];
-    if (t.Kind == fiff::kNChan) {
-      channels = FReader.ReadLongAt(i);
-    } else if (t.Kind == fiff::kSFreq) {
-      FFrequency = FReader.ReadSingleAt(i);
-    } else if (t.Kind == fiff::kDataBuffer) {
-      const bool wide =
-          t.DataType == fiff::kTypeInt || t.DataType == fiff::kTypeFloat || t.DataType == fiff::kTypeDouble;
-      if (wide && FOptions.RawAsDouble) {
-        FRawDoubles = true;
-      } else if (t.DataType != fiff::kTypeShort && t.DataType != fiff::kTypeDauPack16) {
-        throw TInputError("Cannot convert \"" + FReader.FFileName +
-                                 "\": its raw data buffers hold FIFF data type " + std::to_string(t.DataType) + " (" +
-                                 DataTypeName(t.DataType) +
-                                 "), and raw_data stores only 16-bit integers (types 2 and 16)" +
-                                 (wide ? "; tessaline-convert converts them as doubles (with --like-window, add --raw-as-double)"
-                                       : ""));
-      }
-      if (!FHasBuffers) FRawRows = channels;
-      FHasBuffers = true;
-      FBytesTotal += t.Size;
+  TTagWalk walk(FReader, 1, 1.0f);
+  for (const TWalkEntry& e : walk) {
+    const TFiffTag& t = *e.Tag;
+    if (t.Kind != fiff::kDataBuffer) continue;
+    const bool wide =
+        t.DataType == fiff::kTypeInt || t.DataType == fiff::kTypeFloat || t.DataType == fiff::kTypeDouble;
+    if (wide && FOptions.RawAsDouble) {
+      FRawDoubles = true;
+    } else if (t.DataType != fiff::kTypeShort && t.DataType != fiff::kTypeDauPack16) {
+      throw TInputError("Cannot convert \"" + FReader.FFileName + "\": its raw data buffers hold FIFF data type " +
+                        std::to_string(t.DataType) + " (" + DataTypeName(t.DataType) +
+                        "), and raw_data stores only 16-bit integers (types 2 and 16)" +
+                        (wide ? "; tessaline-convert converts them as doubles (with --like-window, add --raw-as-double)"
+                              : ""));
     }
+    if (!FHasBuffers) FRawRows = e.Channels;
+    FHasBuffers = true;
+    FBytesTotal += t.Size;
   }
+  FFrequency = walk.Frequency();
   if (FHasBuffers && FRawRows <= 0)
     throw TInputError("Cannot convert \"" + FReader.FFileName + "\": it declares " + std::to_string(FRawRows) +
                              " channels for its raw data buffers");

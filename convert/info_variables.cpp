@@ -115,16 +115,15 @@ void TConversion::WriteAverages() {
     timeColumn();
   };
 
-  for (int32_t i = 0; i < FReader.FTagCount; ++i) {
-    const TFiffTag& t = FReader.FTags[i];
+  for (const TWalkEntry& e : TTagWalk(FReader, 0, 1.0f)) {
+    const TFiffTag& t = *e.Tag;
+    const int32_t i = e.Index;
+    freq = e.Frequency;
     switch (t.Kind) {
       case fiff::kNChan:
-        closeAverage();
-        channels = FReader.ReadLongAt(i);
+        closeAverage();  // with the count it was begun with
+        channels = e.Channels;
         counter = 0;
-        break;
-      case fiff::kSFreq:
-        freq = FReader.ReadSingleAt(i);
         break;
       case fiff::kChInfo: {
         const fiff::TChannelInfo ch = FReader.ReadChannelInfo(i);

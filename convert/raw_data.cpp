@@ -56,46 +56,45 @@ int64_t TConversion::CalibrationCompletion(int32_t From, int32_t Channels, const
 
 void TConversion::WriteCalibration(const TStretch& Stretch) {
   TScilab& w = *FWriter;
-  int32_t channels = 1;
+  int32_t size = 0;   // channels of the vector begun last
+  int32_t index = 0;  // channel tags since the last channel count
   float freq = 1.0f;
-  int32_t index = 0;
-  bool collecting = true;
   bool begun = false;
   bool vectorOpen = false;
   TDoubleStager cal(w);
   // A vector cut short gets NaN for the factors no channel tag gave, then the frequency.
   auto closeVector = [&] {
     if (!vectorOpen) return;
-    cal.PutMany(int64_t{channels} - index, kNaN);
+    cal.PutMany(int64_t{size} - index, kNaN);
     cal.Put(freq);
     cal.Flush();
     vectorOpen = false;
   };
   const int64_t fileSize = FReader.StreamSize();
-  for (int32_t i = 0; i < FReader.FTagCount && collecting; ++i) {
-    const TFiffTag& t = FReader.FTags[i];
+  for (const TWalkEntry& e : TTagWalk(FReader, 1, 1.0f)) {
+    const TFiffTag& t = *e.Tag;
+    const int32_t channels = e.Channels;
+    freq = e.Frequency;
+    bool ends = false;
     switch (t.Kind) {
       case fiff::kNChan:
         closeVector();
-        channels = FReader.ReadLongAt(i);
         index = 0;
-        break;
-      case fiff::kSFreq:
-        freq = FReader.ReadSingleAt(i);
         break;
       case fiff::kChInfo: {
         // A complete vector ends the collection; so does a count no file could describe.
         if (index == channels || channels <= 0 || channels > fileSize ||
-            (index == 0 && !Invent(CalibrationCompletion(i, channels, Stretch)))) {
-          collecting = false;
+            (index == 0 && !Invent(CalibrationCompletion(e.Index, channels, Stretch)))) {
+          ends = true;
           break;
         }
         if (index == 0) {
           w.WriteRealMatrixHeader("CalXQnge", 1, channels + 1);  // Scilab reads the name as CalXRnge
+          size = channels;
           vectorOpen = true;
           begun = true;
         }
-        const fiff::TChannelInfo ch = FReader.ReadChannelInfo(i);
+        const fiff::TChannelInfo ch = FReader.ReadChannelInfo(e.Index);
         const fiff::TCalibrationScale scale = fiff::CalibrationScale(ch.Kind, ch.Coil);
         double value = ch.Range * scale.Unit;
         value *= ch.Cal;
@@ -111,20 +110,15 @@ void TConversion::WriteCalibration(const TStretch& Stretch) {
       }
       case fiff::kHpiFitGoodness:
         // Measurement info carries HPI fits before the channels: only a begun vector ends here.
-        if (begun) {
-          closeVector();
-          collecting = false;
-        }
+        ends = begun;
         break;
       case fiff::kDataBuffer:
-        if (Stretch.End != 0 && t.Pos == Stretch.End) {  // the split point ends the calibration
-          closeVector();
-          collecting = false;
-        }
+        ends = Stretch.End != 0 && t.Pos == Stretch.End;  // the split point ends the calibration
         break;
       default:
         break;
     }
+    if (ends) break;
   }
   closeVector();
 }

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "fiff_f.h"
+#include "tag_walk.h"
 
 void TFiff::ReportAverages() {
   bool headerPending = true;
@@ -51,11 +52,11 @@ void TFiff::ReportAverages() {
     label.clear();
   };
 
-  for (int32_t i = 0; i < FTagCount; ++i) {
-    const TFiffTag& t = FTags[i];
-    if (t.Kind != fiff::kEpoch) SeekTagData(i);
+  for (const TWalkEntry& e : TTagWalk(*this, 1, 1.0f)) {
+    const TFiffTag& t = *e.Tag;
+    freq = e.Frequency;
+    if (t.Kind != fiff::kEpoch) SeekTagData(e.Index);
     switch (t.Kind) {
-      case fiff::kSFreq: freq = ReadSingle(); break;
       case fiff::kComment: label = ReadText(t.Size); break;
       case fiff::kNAve: averages = ReadLong(); epochs = 0; break;
       case fiff::kFirstSample: firstSample = ReadLong(); break;

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "fiff_f.h"
+#include "tag_walk.h"
 
 void TFiff::ReportChannels() {
   enum { kNM122, kPLA, kMAG, kSTI, kEEG, kDip, kGof, kOther, kCategories };
@@ -61,25 +62,17 @@ void TFiff::ReportChannels() {
 }
 
 void TFiff::ReportRawData() {
-  int32_t channels = 1;
-  float freq = 1.0f;
   float freqAtBuffer = 1.0f;
   float lowpass = 0.0f;
   float highpass = 0.0f;
   int64_t samples = 0;
   std::string skip;
 
-  for (int32_t i = 0; i < FTagCount; ++i) {
-    const TFiffTag& t = FTags[i];
+  for (const TWalkEntry& e : TTagWalk(*this, 1, 1.0f)) {
+    const TFiffTag& t = *e.Tag;
+    const int32_t i = e.Index;
+    const int32_t channels = e.Channels;
     switch (t.Kind) {
-      case fiff::kNChan:
-        SeekTagData(i);
-        channels = ReadLong();
-        break;
-      case fiff::kSFreq:
-        SeekTagData(i);
-        freq = ReadSingle();
-        break;
       case fiff::kLowpass:  // the first non-zero corner stays
         if (lowpass == 0.0f) {
           SeekTagData(i);
@@ -96,7 +89,7 @@ void TFiff::ReportRawData() {
         // With no channels a buffer holds no samples (and nothing is divided by zero); float and
         // 32-bit buffers count their real duration.
         if (channels != 0) samples += t.Size / (fiff::RawValueSize(t.DataType) * channels);
-        freqAtBuffer = freq;
+        freqAtBuffer = e.Frequency;
         break;
       case fiff::kDataSkip:
         SeekTagData(i);

@@ -1,4 +1,4 @@
-// Loading: the signature, memory image against file stream, the directory walk, the primitives.
+// Loading: the signature, memory image against file stream, the directory and its walk, the primitives.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -8,6 +8,7 @@
 
 #include "fiff_builder.h"
 #include "fiff_f.h"
+#include "tag_walk.h"
 #include "test_files.h"
 
 namespace {
@@ -203,6 +204,36 @@ TEST(Directory, HoldsEveryTagBeyondThreeThousand) {
   EXPECT_EQ(f.FTags[5000].Pos, 36 + 4999 * 20);
   f.SeekTagData(5000);
   EXPECT_EQ(f.ReadLong(), 4999);
+}
+
+// Each entry carries the count and frequency stated last, its own included; before any, the
+// walk's starting values; after the end, the last ones; a walk from an entry starts there.
+TEST(Directory, TheWalkCarriesTheValuesInForce) {
+  TTempDir dir;
+  TFiffBuilder b;
+  b.Int(999, 0).Int(fiff::kNChan, 306).Float(fiff::kSFreq, 1000.0f).Int(999, 0).Int(fiff::kNChan, 5);
+  TFiff f;
+  ASSERT_TRUE(f.LoadFiff(b.Write(dir.File("walk.fif"))));
+  const struct {
+    int32_t Channels;
+    float Frequency;
+  } kExpected[] = {{7, 2.0f}, {7, 2.0f}, {306, 2.0f}, {306, 1000.0f}, {306, 1000.0f}, {5, 1000.0f}};
+  TTagWalk walk(f, 7, 2.0f);
+  int32_t n = 0;
+  for (const TWalkEntry& e : walk) {
+    ASSERT_LT(n, 6);
+    EXPECT_EQ(e.Index, n);
+    EXPECT_EQ(e.Tag, &f.FTags[n]);
+    EXPECT_EQ(e.Channels, kExpected[n].Channels) << n;
+    EXPECT_EQ(e.Frequency, kExpected[n].Frequency) << n;
+    ++n;
+  }
+  EXPECT_EQ(n, 6);
+  EXPECT_EQ(walk.Channels(), 5);
+  EXPECT_EQ(walk.Frequency(), 1000.0f);
+  TTagWalk fromFour(f, 0, 0.0f, 4);
+  EXPECT_EQ(fromFour.begin()->Index, 4);
+  EXPECT_EQ(fromFour.Frequency(), 0.0f);  // what stood before entry 4 is not read
 }
 
 TEST(Primitives, BigEndianValuesAndReadsPastTheEnd) {
