@@ -5,6 +5,7 @@
 #include "scilab_format.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,12 +27,31 @@ namespace {
 
 }  // namespace
 
-// calloc hands out zero pages that cost nothing until staged into.
-TScilab::TScilab() : FBuffer(static_cast<uint8_t*>(std::calloc(kBufferSize, 1))) {
-  if (!FBuffer) throw std::bad_alloc();
+namespace {
+
+constexpr size_t kHugePage = size_t{2} << 20;
+// The staging buffer's mapping: whole huge pages, so that it can be held in a handful of them.
+constexpr size_t kStagingLength = (TScilab::kBufferSize + kHugePage - 1) / kHugePage * kHugePage;
+
+// Zero pages from the system that cost nothing until staged into, aligned to huge pages and
+// asked to be held in them: filling the buffer then takes five page faults, not 2,442.
+uint8_t* MapStaging() {
+  const size_t span = kStagingLength + kHugePage;
+  void* p = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) throw std::bad_alloc();
+  const auto start = reinterpret_cast<uintptr_t>(p);
+  const uintptr_t aligned = (start + kHugePage - 1) & ~(uintptr_t{kHugePage} - 1);
+  if (aligned > start) ::munmap(p, aligned - start);
+  ::munmap(reinterpret_cast<void*>(aligned + kStagingLength), start + span - (aligned + kStagingLength));
+  ::madvise(reinterpret_cast<void*>(aligned), kStagingLength, MADV_HUGEPAGE);  // a hint: small pages serve too
+  return reinterpret_cast<uint8_t*>(aligned);
 }
 
-void TScilab::TFree::operator()(uint8_t* P) const { std::free(P); }
+}  // namespace
+
+TScilab::TScilab() : FBuffer(MapStaging()) {}
+
+void TScilab::TFree::operator()(uint8_t* P) const { ::munmap(P, kStagingLength); }
 
 TScilab::~TScilab() {
   if (IsOpen()) DiscardOutput();
