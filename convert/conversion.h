@@ -34,7 +34,6 @@ class TConversion {
   void CheckOutputs(const std::vector<std::string>& Names) const;
   // The split into a series, computed once: one stretch per output file.
   std::vector<TStretch> SplitSeries() const;
-  int32_t NextStart(int32_t Start) const;
   std::vector<std::string> OutputNames(size_t Files) const;
 
   void WriteFile(const std::string& Name, const TStretch& Stretch);

@@ -98,27 +98,23 @@ void TConversion::CheckOutputs(const std::vector<std::string>& Names) const {
 }
 
 // Each file of a series takes the buffers after the previous one's last, up to and including
-// the buffer at which their sizes first add up to more than the limit.
-int32_t TConversion::NextStart(int32_t Start) const {
-  int64_t total = 0;
-  for (int32_t i = 0; i < FReader.FTagCount; ++i) {
-    const TFiffTag& t = FReader.FTags[i];
-    if (t.Kind != fiff::kDataBuffer || t.Pos <= Start) continue;
-    total += t.Size;
-    if (total > FSizeLimit) return t.Pos;
-  }
-  return 0;
-}
-
+// the buffer at which their sizes first add up to more than the limit. One pass finds them all.
 std::vector<TStretch> TConversion::SplitSeries() const {
   if (FReader.StreamSize() <= FSizeLimit) return {TStretch{0, 0}};
   std::vector<TStretch> stretches;
   int32_t start = 1;
-  do {
-    const int32_t end = NextStart(start);
-    stretches.push_back({start, end});
-    start = end;
-  } while (start > 0);
+  int64_t total = 0;
+  for (int32_t i = 0; i < FReader.FTagCount; ++i) {
+    const TFiffTag& t = FReader.FTags[i];
+    if (t.Kind != fiff::kDataBuffer) continue;
+    total += t.Size;
+    if (total > FSizeLimit) {
+      stretches.push_back({start, t.Pos});
+      start = t.Pos;
+      total = 0;
+    }
+  }
+  stretches.push_back({start, 0});
   return stretches;
 }
 

@@ -117,7 +117,17 @@ struct TCalibrationScale {
 TCalibrationScale CalibrationScale(int32_t ChannelKind, int32_t Coil);
 
 // Bytes of one value in a raw data buffer: 4 for 32-bit integers and floats, 8 for doubles,
-// 2 for 16-bit data and any other type.
-int64_t RawValueSize(int32_t DataType);
+// 2 for 16-bit data and any other type. Inline: the summary asks once per buffer.
+inline int64_t RawValueSize(int32_t DataType) {
+  switch (DataType) {
+    case kTypeInt:
+    case kTypeFloat:
+      return 4;
+    case kTypeDouble:
+      return 8;
+    default:
+      return 2;
+  }
+}
 
 }  // namespace fiff

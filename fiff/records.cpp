@@ -1,4 +1,4 @@
-// Records of FIFF tags: the channel-information record, a channel's calibration scale, raw value sizes.
+// Records of FIFF tags: the channel-information record and a channel's calibration scale.
 #include "fiff_f.h"
 
 namespace fiff {
@@ -8,18 +8,6 @@ TCalibrationScale CalibrationScale(int32_t ChannelKind, int32_t Coil) {
   s.Unit = ChannelKind == kChKindMeg ? 1e13 : ChannelKind == kChKindEeg ? 1e6 : 1.0;
   if (Coil >= kCoilVvMagW && Coil <= kCoilVvMagT2) s.Coil = 100.0;
   return s;
-}
-
-int64_t RawValueSize(int32_t DataType) {
-  switch (DataType) {
-    case kTypeInt:
-    case kTypeFloat:
-      return 4;
-    case kTypeDouble:
-      return 8;
-    default:
-      return 2;
-  }
 }
 
 }  // namespace fiff
