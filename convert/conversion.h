@@ -15,10 +15,11 @@
 inline constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // The raw data of one output file: the buffers after Start, up to and including the one at
-// End (0: to the end of the directory).
+// End (0: to the end of the directory), and the samples they hold.
 struct TStretch {
   int32_t Start = 0;
   int32_t End = 0;
+  int64_t Columns = 0;
 };
 
 class TConversion {
@@ -29,11 +30,9 @@ class TConversion {
   std::vector<std::string> Plan();
 
  private:
-  // Checks made before anything is written.
+  // Checks made before anything is written; the same pass splits the raw data into FStretches.
   void CheckInput();
   void CheckOutputs(const std::vector<std::string>& Names) const;
-  // The split into a series, computed once: one stretch per output file.
-  std::vector<TStretch> SplitSeries() const;
   std::vector<std::string> OutputNames(size_t Files) const;
 
   void WriteFile(const std::string& Name, const TStretch& Stretch);
@@ -65,6 +64,7 @@ class TConversion {
   std::string FOutputName;
   int32_t FRawRows = 1;      // channel count of raw_data, the count in force at the first buffer
   bool FHasBuffers = false;
+  std::vector<TStretch> FStretches;  // one per output file
   bool FRawDoubles = false;  // raw_data of doubles: some buffers hold 32-bit or 64-bit values
   float FFrequency = 1.0f;   // the file's last sampling frequency, for the seconds written
   int64_t FBytesTotal = 0;   // data buffer bytes of the input, and how many are converted

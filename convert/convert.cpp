@@ -59,7 +59,12 @@ std::vector<std::string> OutputFiles(TFiff& Reader, const TConvertOptions& Optio
 TConversion::TConversion(TFiff& Reader, const TConvertOptions& Options, const TProgress& Progress)
     : FReader(Reader), FOptions(Options), FSizeLimit(Options.SizeLimit), FProgress(Progress) {}
 
+// Each file of a series takes the buffers after the previous one's last, up to and including
+// the buffer at which their sizes first add up to more than the limit.
 void TConversion::CheckInput() {
+  const bool series = FReader.StreamSize() > FSizeLimit;
+  FStretches = {TStretch{series ? 1 : 0, 0}};
+  int64_t total = 0;  // bytes of the stretch's buffers
   // raw_data holds 16-bit integers: any other buffer type would be stored as garbage.
   TTagWalk walk(FReader, 1, 1.0f);
   for (const TWalkEntry& e : walk) {
@@ -79,6 +84,13 @@ void TConversion::CheckInput() {
     if (!FHasBuffers) FRawRows = e.Channels;
     FHasBuffers = true;
     FBytesTotal += t.Size;
+    if (FRawRows > 0) FStretches.back().Columns += t.Size / FRawRows / fiff::RawValueSize(t.DataType);
+    total += t.Size;
+    if (series && total > FSizeLimit) {
+      FStretches.back().End = t.Pos;
+      FStretches.push_back({t.Pos, 0});
+      total = 0;
+    }
   }
   FFrequency = walk.Frequency();
   if (FHasBuffers && FRawRows <= 0)
@@ -95,27 +107,6 @@ void TConversion::CheckOutputs(const std::vector<std::string>& Names) const {
     if (::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
       throw std::system_error(EISDIR, std::generic_category(), "Cannot create \"" + name + "\"");
   }
-}
-
-// Each file of a series takes the buffers after the previous one's last, up to and including
-// the buffer at which their sizes first add up to more than the limit. One pass finds them all.
-std::vector<TStretch> TConversion::SplitSeries() const {
-  if (FReader.StreamSize() <= FSizeLimit) return {TStretch{0, 0}};
-  std::vector<TStretch> stretches;
-  int32_t start = 1;
-  int64_t total = 0;
-  for (int32_t i = 0; i < FReader.FTagCount; ++i) {
-    const TFiffTag& t = FReader.FTags[i];
-    if (t.Kind != fiff::kDataBuffer) continue;
-    total += t.Size;
-    if (total > FSizeLimit) {
-      stretches.push_back({start, t.Pos});
-      start = t.Pos;
-      total = 0;
-    }
-  }
-  stretches.push_back({start, 0});
-  return stretches;
 }
 
 std::string TConversion::OutputBase() const {
@@ -146,20 +137,19 @@ std::vector<std::string> TConversion::OutputNames(size_t Files) const {
 
 std::vector<std::string> TConversion::Plan() {
   CheckInput();
-  return OutputNames(SplitSeries().size());
+  return OutputNames(FStretches.size());
 }
 
 std::vector<std::string> TConversion::Run() {
   CheckInput();
-  const std::vector<TStretch> stretches = SplitSeries();
-  const std::vector<std::string> names = OutputNames(stretches.size());
+  const std::vector<std::string> names = OutputNames(FStretches.size());
   const std::string table = FOptions.ChannelTable && FHasBuffers ? OutputBase() + "_channels.tsv" : "";
   std::vector<std::string> all = names;
   if (!table.empty()) all.push_back(table);
   CheckOutputs(all);  // the table too, before anything is written
   std::vector<std::string> written;
   for (size_t k = 0; k < names.size(); ++k) {
-    WriteFile(names[k], stretches[k]);
+    WriteFile(names[k], FStretches[k]);
     written.push_back(names[k]);
   }
   // Last, so that a conversion that fails leaves no table naming rows it did not write.

@@ -127,9 +127,7 @@ void TConversion::WriteRawData(const TStretch& Stretch) {
   TScilab& w = *FWriter;
   // Columns are the samples actually written, counted with the rows of the header.
   const int32_t rows = FRawRows;
-  int64_t columns = 0;
-  for (int32_t i = 0; i < FReader.FTagCount; ++i)
-    if (InStretch(FReader.FTags[i], Stretch)) columns += ColumnsOf(FReader.FTags[i]);
+  const int64_t columns = Stretch.Columns;
   if (FRawDoubles)
     w.WriteRealMatrixHeader("raw_data", rows, static_cast<int32_t>(columns));
   else
