@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "checked_size.h"
 #include "convert.h"
 #include "scilab_f.h"
 #include "tag_walk.h"

@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <limits>
 #include <vector>
 
 #include "conversion.h"
@@ -148,9 +147,11 @@ void TConversion::WriteAverages() {
         if (t.DataType != fiff::kTypeOldPack || t.Size < fiff::kOldPackSamples || channels <= 0) break;
         const int32_t s = (t.Size - fiff::kOldPackSamples) / 2;
         if (counter == 0) {
-          // Sizes in 64 bits: a count of 2^31 - 1 channels has no column for the time.
-          const int64_t cols = int64_t{channels} + 1;
-          if (cols > std::numeric_limits<int32_t>::max() || s * cols * 8 > plausible) break;
+          // A count of 2^31 - 1 channels has no column for the time, and the size of a long epoch
+          // times many channels would not fit in 64 bits: both are no average.
+          const std::optional<int32_t> cols = CheckedInt32(CheckedAdd(channels, 1));
+          const std::optional<int64_t> bytes = cols ? CheckedMul(int64_t{s} * 8, *cols) : std::nullopt;
+          if (!bytes || *bytes > plausible) break;
           if (!Invent(AverageCompletion(i, channels, s))) {
             skipped = true;
             counter = 1;
@@ -158,7 +159,7 @@ void TConversion::WriteAverages() {
             break;
           }
           rows = s;
-          FWriter->WriteRealMatrixHeader(Numbered("ave_", ++number), rows, static_cast<int32_t>(cols));
+          FWriter->WriteRealMatrixHeader(Numbered("ave_", ++number), rows, *cols);
         } else if (skipped) {
           if (++counter == channels) closeAverage();
           break;
@@ -213,7 +214,7 @@ void TConversion::WriteMriVolume() {
   // A slice must lie inside its pixel tag; otherwise there is no picture to store.
   const int64_t sliceBytes = int64_t{sliceWidth} * sliceHeight;
   if (slices > 0 && sliceWidth > 0 && sliceHeight > 0 && sliceBytes <= pixelSize &&
-      sliceBytes * slices <= std::numeric_limits<int32_t>::max()) {
+      CheckedInt32(CheckedMul(sliceBytes, slices))) {
     // Declared height x width, so each slice is a matrix of height rows, pixels in place.
     FWriter->WriteUInt8HypermatHeader("Volume3D", sliceHeight, sliceWidth, slices);
     std::vector<uint8_t> pixels(static_cast<size_t>(sliceBytes));

@@ -83,7 +83,7 @@ void TConversion::WriteCalibration(const TStretch& Stretch) {
         break;
       case fiff::kChInfo: {
         // A complete vector ends the collection; so does a count no file could describe.
-        if (index == channels || channels <= 0 || channels > fileSize ||
+        if (index == channels || channels <= 0 || channels > fileSize || !CheckedInt32(CheckedAdd(channels, 1)) ||
             (index == 0 && !Invent(CalibrationCompletion(e.Index, channels, Stretch)))) {
           ends = true;
           break;
@@ -127,11 +127,14 @@ void TConversion::WriteRawData(const TStretch& Stretch) {
   TScilab& w = *FWriter;
   // Columns are the samples actually written, counted with the rows of the header.
   const int32_t rows = FRawRows;
-  const int64_t columns = Stretch.Columns;
+  const std::optional<int32_t> columns = CheckedInt32(Stretch.Columns);
+  if (!columns)
+    throw TInputError("Cannot convert \"" + FReader.FFileName + "\": its raw data hold " +
+                      std::to_string(Stretch.Columns) + " samples, more than a Scilab matrix can");
   if (FRawDoubles)
-    w.WriteRealMatrixHeader("raw_data", rows, static_cast<int32_t>(columns));
+    w.WriteRealMatrixHeader("raw_data", rows, *columns);
   else
-    w.WriteInt16MatrixHeader("raw_data", rows, static_cast<int32_t>(columns));
+    w.WriteInt16MatrixHeader("raw_data", rows, *columns);
 
   // Consecutive buffers are converted into the staging buffer one after another and written
   // when it is full and at the end, so many small buffers cost as few writes as a few large ones.

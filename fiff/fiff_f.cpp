@@ -1,6 +1,8 @@
 // The file image and the tag directory: loading, the signature test, positioning and primitives.
 #include "fiff_f.h"
 
+#include "in_out_error.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,11 +15,6 @@
 #include <system_error>
 
 namespace {
-
-// The message reads: Cannot open "a.fif": Permission denied
-[[noreturn]] void ThrowInOutError(const std::string& What, const std::string& FileName, int Err) {
-  throw std::system_error(Err, std::generic_category(), What + " \"" + FileName + "\"");
-}
 
 int32_t BigEndian32(const uint8_t* P) {
   return static_cast<int32_t>((uint32_t{P[0]} << 24) | (uint32_t{P[1]} << 16) | (uint32_t{P[2]} << 8) | P[3]);

@@ -1,6 +1,7 @@
 // The summary's assembly and its first sections: general information, SSP items, digitised points.
 #include <string>
 
+#include "checked_size.h"
 #include "fiff_f.h"
 
 namespace {
@@ -44,9 +45,9 @@ void TFiff::ReportGeneralInfo() {
     int measMonth, measDay, birthMonth, birthDay;
     ParseDate(measDate, measYear, measMonth, measDay);
     ParseDate(birthDate, birthYear, birthMonth, birthDay);
-    int16_t age = static_cast<int16_t>(measYear - birthYear);
+    int16_t age = Wrap16(measYear - birthYear);
     if (measMonth < birthMonth || (measMonth == birthMonth && measDay < birthDay))
-      age = static_cast<int16_t>(age - 1);
+      age = Wrap16(age - 1);
     subject += std::to_string(age);
     ageDone = true;
   };
@@ -142,7 +143,7 @@ void TFiff::ReportDigitizedPoints() {
       SeekTagData(i);
       uint32_t p = ReadLongWord();
       if (p > 4) p = 0;
-      counts[p] = static_cast<int16_t>(counts[p] + 1);
+      counts[p] = Wrap16(counts[p] + 1);
     }
   }
   std::string line;

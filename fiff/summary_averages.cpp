@@ -1,6 +1,7 @@
 // Summary sections for the averaged responses and the boundary-element models.
 #include <string>
 
+#include "checked_size.h"
 #include "fiff_f.h"
 #include "tag_walk.h"
 
@@ -34,7 +35,7 @@ void TFiff::ReportAverages() {
       t1 = firstSample / double{freq} * 1000;
       t2 = lastSample / double{freq} * 1000;
     } else {
-      const int32_t last = static_cast<int32_t>(static_cast<uint32_t>(samples) - 1u);
+      const int32_t last = Wrap32(int64_t{samples} - 1);
       t1 = double{firstTime} * 1000;
       t2 = (last / double{freq} + firstTime) * 1000;
     }
@@ -74,7 +75,7 @@ void TFiff::ReportAverages() {
       case fiff::kHpiCoilNo: label = "HPI" + std::to_string(ReadLongWord()); epochs = 0; break;
       case fiff::kEpoch:
         if (epochs == 0) emitLine();
-        epochs = static_cast<int32_t>(static_cast<uint32_t>(epochs) + 1u);
+        epochs = Wrap32(int64_t{epochs} + 1);
         break;
       default: break;
     }

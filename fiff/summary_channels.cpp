@@ -1,6 +1,7 @@
 // Summary sections for the channel list with its bad channels, and for the raw data.
 #include <string>
 
+#include "checked_size.h"
 #include "fiff_f.h"
 #include "tag_walk.h"
 
@@ -17,9 +18,9 @@ void TFiff::ReportChannels() {
     if (t.Kind == fiff::kChInfo) {
       // Only the low 16 bits of each field count, as the summary always read them.
       const fiff::TChannelInfo ch = ReadChannelInfo(i);
-      const int16_t scan = static_cast<int16_t>(ch.Scan);
-      const int16_t kind = static_cast<int16_t>(ch.Kind);
-      const int16_t coil = static_cast<int16_t>(ch.Coil);
+      const int16_t scan = Wrap16(ch.Scan);
+      const int16_t kind = Wrap16(ch.Kind);
+      const int16_t coil = Wrap16(ch.Coil);
       if (scan <= watermark) continue;  // a repeated channel list is counted once
       watermark = scan;
       int category = kOther;
@@ -30,7 +31,7 @@ void TFiff::ReportChannels() {
       else if (kind == fiff::kChKindStim) category = kSTI;
       else if (kind == fiff::kChKindDipole) category = kDip;
       else if (kind == fiff::kChKindGoodness) category = kGof;
-      counts[category] = static_cast<int16_t>(counts[category] + 1);
+      counts[category] = Wrap16(counts[category] + 1);
     } else if (t.Kind == fiff::kBadChs) {
       SeekTagData(i);
       const int32_t n = t.Size / 4 < kSlots ? t.Size / 4 : kSlots;  // the slots end the read

@@ -1,6 +1,8 @@
 // The Scilab data file writer: name encoding, matrix and hypermatrix headers, checked writes.
 #include "scilab_f.h"
 
+#include "checked_size.h"
+#include "in_out_error.h"
 #include "interrupt_cleanup.h"
 #include "scilab_format.h"
 
@@ -17,15 +19,6 @@
 #include <stdexcept>
 
 #include <system_error>
-
-namespace {
-
-// The message reads: Cannot write "a.dat": No space left on device
-[[noreturn]] void ThrowInOutError(const std::string& What, const std::string& FileName, int Err) {
-  throw std::system_error(Err, std::generic_category(), What + " \"" + FileName + "\"");
-}
-
-}  // namespace
 
 namespace {
 
@@ -229,16 +222,14 @@ void TScilab::PutHypermatTemplate() {
   for (int i = 0; i < 38; ++i) PutLong(scilab::kNameArea + 4 * i, scilab::kHypermatTemplate[i]);
 }
 
-// The 32-bit product and sums the format stores, wrapping as Scilab's own words do.
-static int32_t Wrapped(uint32_t Value) { return static_cast<int32_t>(Value); }
-
 void TScilab::WriteHypermatHeader(const std::string& Name, int32_t D1, int32_t D2, int32_t D3, bool Bytes) {
   PutHypermatTemplate();
-  const int32_t d = Wrapped(static_cast<uint32_t>(D1) * static_cast<uint32_t>(D2) * static_cast<uint32_t>(D3));
+  // The product and the sum the format stores, in 32 bits.
+  const int32_t d = Wrap32(int64_t{Wrap32(int64_t{D1} * D2)} * D3);
   EncodeName(Name);
   PutLong(scilab::kMatrixType, scilab::kTypeMlist);
   PutLong(scilab::kHypermatEndOffset, Bytes ? d / 8 + scilab::kHypermatByteEndBase
-                                            : Wrapped(static_cast<uint32_t>(d) + scilab::kHypermatDoubleEndBase));
+                                            : Wrap32(int64_t{d} + scilab::kHypermatDoubleEndBase));
   PutLong(scilab::kHypermatDims, D1);
   PutLong(scilab::kHypermatDims + 4, D2);
   PutLong(scilab::kHypermatDims + 8, D3);

@@ -85,6 +85,21 @@ TEST(HostileInput, AnAverageOfTheLargestChannelCountIsNoVariable) {
   EXPECT_EQ(FindOne(c.Only(), "ave_0001").Reals, (std::vector<double>{4, 0}));
 }
 
+// An epoch of more than 2^29 samples for 2^31 - 2 channels: the average's size does not fit in
+// 64 bits, and taken wrapped it would pass as small and be completed with NaN without end.
+TEST(HostileInput, AnAverageTooLargeToCountIsNoVariable) {
+  TTempDir dir;
+  constexpr int32_t kSamples = (1 << 29) + 16;
+  constexpr int32_t kEpochSize = fiff::kOldPackSamples + 2 * kSamples;
+  TFiffBuilder b;
+  b.Int(200, 2'147'483'646).TagWithSize(302, kTypeOldPack, kEpochSize, {});
+  const std::string path = b.Write(dir.File("in.fif"));
+  std::filesystem::resize_file(path, b.Size() + kEpochSize);  // the epoch's data a hole of zeros
+  const auto c = ConvertFile(path);
+  EXPECT_TRUE(FindAll(c.Only(), "ave_0001").empty());
+  EXPECT_LT(std::filesystem::file_size(c.Files[0]), 10000u);
+}
+
 TEST(HostileInput, BuffersLargerThanTheStagingBuffer) {
   TTempDir dir;
   std::vector<int16_t> big(6'000'000);  // 12 MB in one buffer
