@@ -50,14 +50,7 @@ void TConversion::WriteProjections() {
 }
 
 void TConversion::WriteDigitPts() {
-  // Points count only after the first HPI-slopes tag, as in the summary.
-  std::vector<int32_t> points;
-  bool collecting = false;
-  for (int32_t i = 0; i < FReader.FTagCount; ++i) {
-    const int32_t kind = FReader.FTags[i].Kind;
-    if (kind == fiff::kHpiSlopes) collecting = true;
-    else if (kind == fiff::kDigPoint && collecting) points.push_back(i);
-  }
+  const std::vector<int32_t> points = FReader.DigitizedPointEntries();
   if (points.empty()) return;
   FWriter->WriteRealMatrixHeader("DigitPts", static_cast<int32_t>(points.size()), 3);
   TDoubleStager out(*FWriter);

@@ -96,6 +96,9 @@ class TFiff {
 
   // The measurement summary, filled into FReport.
   void MakeSummary();
+  // The entries of the digitised points that count, in order: those after the first HPI-slopes
+  // tag (the summary's counts and the converted points alike).
+  std::vector<int32_t> DigitizedPointEntries() const;
 
   // Throws, naming the file, when it changed (shrank, grew or was written) since it was
   // loaded: what was read from it may then be zeros or a mix of two files.

@@ -132,19 +132,23 @@ void TFiff::ReportSspItems() {
   }
 }
 
-void TFiff::ReportDigitizedPoints() {
-  int16_t counts[5] = {0, 0, 0, 0, 0};
+std::vector<int32_t> TFiff::DigitizedPointEntries() const {
+  std::vector<int32_t> points;
   bool slopesSeen = false;
   for (int32_t i = 0; i < FTagCount; ++i) {
-    const TFiffTag& t = FTags[i];
-    if (t.Kind == fiff::kHpiSlopes) {
-      slopesSeen = true;
-    } else if (t.Kind == fiff::kDigPoint && slopesSeen) {
-      SeekTagData(i);
-      uint32_t p = ReadLongWord();
-      if (p > 4) p = 0;
-      counts[p] = Wrap16(counts[p] + 1);
-    }
+    if (FTags[i].Kind == fiff::kHpiSlopes) slopesSeen = true;
+    else if (FTags[i].Kind == fiff::kDigPoint && slopesSeen) points.push_back(i);
+  }
+  return points;
+}
+
+void TFiff::ReportDigitizedPoints() {
+  int16_t counts[5] = {0, 0, 0, 0, 0};
+  for (const int32_t i : DigitizedPointEntries()) {
+    SeekTagData(i);
+    uint32_t p = ReadLongWord();
+    if (p > 4) p = 0;
+    counts[p] = Wrap16(counts[p] + 1);
   }
   std::string line;
   if (counts[1] > 0) line += "cardinal=" + std::to_string(counts[1]);
