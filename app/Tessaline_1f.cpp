@@ -1,14 +1,14 @@
 // The main window: its controls as designed, the size rule, the button events and the open flow.
 #include "Tessaline_1f.h"
 
-#include <QApplication>
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCompleter>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
-#include <QMimeData>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QScrollBar>
 
@@ -51,8 +51,8 @@ const char* const kAboutText[] = {
 
 QFont GothicFont() {
   QFont f;
-  f.setFamilies({"MS PGothic", QString::fromUtf8("ＭＳ Ｐゴシック"), "IPAPGothic", "VL PGothic",
-                 "Noto Sans CJK JP", "DejaVu Sans", "Sans Serif"});
+  f.setFamilies({"MS PGothic", QString::fromUtf8("ＭＳ Ｐゴシック"), "IPAPGothic", "VL PGothic", "Noto Sans CJK JP",
+                 "DejaVu Sans", "Sans Serif"});
   f.setPixelSize(12);
   return f;
 }
@@ -170,7 +170,7 @@ void TForm1::FormResize() {
 }
 
 void TForm1::BitBtn2MouseDown() {
-  static const char* const kCycle[][2] = {{"50", "100"}, {"100", "200"}, {"200", "300"},
+  static const char* const kCycle[][2] = {{"50", "100"},  {"100", "200"}, {"200", "300"},
                                           {"300", "400"}, {"400", "500"}, {"500", "50"}};
   bool ok = false;
   const int value = BitBtn2->text().toInt(&ok);
@@ -291,7 +291,8 @@ void TForm1::dropEvent(QDropEvent* Event) {
   Event->acceptProposedAction();
   // After the drop has finished, so the file manager is not held while the file converts.
   const std::string name = QFile::encodeName(path).toStdString();
-  QMetaObject::invokeMethod(this, [this, name] { ChooseFile(name); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, name] { ChooseFile(name); }, Qt::QueuedConnection);
 }
 
 void TForm1::CloseDialogPopups() {

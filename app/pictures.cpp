@@ -11,8 +11,10 @@ namespace {
 QPainterPath Outline(std::initializer_list<QPointF> Corners) {
   QPainterPath path;
   for (const QPointF& c : Corners) {
-    if (path.elementCount() == 0) path.moveTo(c);
-    else path.lineTo(c);
+    if (path.elementCount() == 0)
+      path.moveTo(c);
+    else
+      path.lineTo(c);
   }
   path.closeSubpath();
   return path;

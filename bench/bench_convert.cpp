@@ -98,7 +98,7 @@ void CommandLine(const std::string& Path) { Run("'" + std::string(TESSALINE_CLI)
 
 // The largest resident memory of the programs this process ran, in KiB.
 long ChildrenPeakKiB() {
-  rusage u {};
+  rusage u{};
   ::getrusage(RUSAGE_CHILDREN, &u);
   return u.ru_maxrss;
 }
@@ -150,8 +150,8 @@ TResult Median(std::vector<TResult> Runs) {
 }
 
 void Report(const char* Name, const TResult& M, const TResult& Copy, const char* Peak) {
-  std::printf("  %-26s %7.3f s  %5.2f x copy  peak %7.1f MiB%s\n", Name, M.Seconds, M.Seconds / Copy.Seconds,
-              M.PeakMiB, Peak);
+  std::printf("  %-26s %7.3f s  %5.2f x copy  peak %7.1f MiB%s\n", Name, M.Seconds, M.Seconds / Copy.Seconds, M.PeakMiB,
+              Peak);
 }
 
 // The copy, the conversion, the window's flow and the command line on one generated input.
@@ -230,9 +230,10 @@ int main(int argc, char** argv) {
   const TBenchDir dir(argc > 1 ? argv[1] : "");
   const int reps = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  std::printf("%d repetitions, medians, input in the page cache; peak memory is the largest of the runs: private\n"
-              "memory above the baseline for the library, the whole resident set for programs run\n",
-              reps);
+  std::printf(
+      "%d repetitions, medians, input in the page cache; peak memory is the largest of the runs: private\n"
+      "memory above the baseline for the library, the whole resident set for programs run\n",
+      reps);
   Recording(dir, 400'000'000, 1000, reps);
   Recording(dir, 600'000'000, 1000, reps);
   Recording(dir, 92'000'000, 1, reps);  // one sample per buffer, as optically pumped magnetometers store

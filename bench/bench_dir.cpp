@@ -9,7 +9,8 @@
 TBenchDir::TBenchDir(const std::string& Parent) {
   const std::string parent = Parent.empty() ? std::filesystem::temp_directory_path().string() : Parent;
   std::string path = parent + "/tessaline-bench-XXXXXX";
-  if (!::mkdtemp(path.data())) throw std::system_error(errno, std::generic_category(), "Cannot create \"" + path + "\"");
+  if (!::mkdtemp(path.data()))
+    throw std::system_error(errno, std::generic_category(), "Cannot create \"" + path + "\"");
   FPath = path;
 }
 

@@ -68,8 +68,8 @@ void Generate(const std::string& Path, int64_t Size, int SamplesPerBuffer) {
   FILE* f = std::fopen(Path.c_str(), "wb");
   if (!f) throw std::runtime_error("cannot create " + Path);
   bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size();
-  for (int64_t written = static_cast<int64_t>(head.size());
-       ok && written + static_cast<int64_t>(buffer.size()) <= Size; written += static_cast<int64_t>(buffer.size()))
+  for (int64_t written = static_cast<int64_t>(head.size()); ok && written + static_cast<int64_t>(buffer.size()) <= Size;
+       written += static_cast<int64_t>(buffer.size()))
     ok = std::fwrite(buffer.data(), 1, buffer.size(), f) == buffer.size();
   if (std::fclose(f) != 0 || !ok) throw std::runtime_error("cannot write " + Path);
 }

@@ -28,9 +28,14 @@ bool Have(const std::string& Command) { return std::system((Command + " > /dev/n
 // Each script prints the medians of three runs: seconds of the reader's load, seconds of a plain
 // read of the same bytes (the file's last 2 x channels x samples bytes, which are raw_data's values).
 std::string ScilabScript(const std::string& Readers, const std::string& File) {
-  return "scilab-cli -nb -nouserstartup -quit -e \"exec('" + Readers + "/tessaline_load.sci', -1); a = []; b = []; "
-         "for k = 1:3, tic(); tessaline_load('" + File + "', 'raw_data'); a(k) = toc(); n = size(raw_data, '*'); "
-         "clear raw_data; fd = mopen('" + File + "', 'rb'); mseek(-2 * n, fd, 'end'); tic(); x = mgeti(n, 'sl', fd); "
+  return "scilab-cli -nb -nouserstartup -quit -e \"exec('" + Readers +
+         "/tessaline_load.sci', -1); a = []; b = []; "
+         "for k = 1:3, tic(); tessaline_load('" +
+         File +
+         "', 'raw_data'); a(k) = toc(); n = size(raw_data, '*'); "
+         "clear raw_data; fd = mopen('" +
+         File +
+         "', 'rb'); mseek(-2 * n, fd, 'end'); tic(); x = mgeti(n, 'sl', fd); "
          "b(k) = toc(); mclose(fd); clear x; end; mprintf('%.3f %.3f\\n', median(a), median(b));\"";
 }
 
@@ -43,14 +48,19 @@ std::string OctaveScript(const std::string& Readers, const std::string& File) {
 
 // Python reports the memory-mapped open too, then a copy into memory against np.fromfile.
 std::string PythonScript(const std::string& Python, const std::string& Readers, const std::string& File) {
-  return "PYTHONPATH='" + Readers + "/python' " + Python + " -c \"\n"
+  return "PYTHONPATH='" + Readers + "/python' " + Python +
+         " -c \"\n"
          "import statistics, time, numpy as np, tessaline_dat\n"
          "a, b, c = [], [], []\n"
          "for k in range(3):\n"
-         "    t = time.perf_counter(); raw = tessaline_dat.read('" + File + "', 'raw_data')['raw_data']\n"
+         "    t = time.perf_counter(); raw = tessaline_dat.read('" +
+         File +
+         "', 'raw_data')['raw_data']\n"
          "    c.append(time.perf_counter() - t); t = time.perf_counter(); copy = np.array(raw)\n"
          "    a.append(time.perf_counter() - t); del copy\n"
-         "    h = open('" + File + "', 'rb'); h.seek(-2 * raw.size, 2)\n"
+         "    h = open('" +
+         File +
+         "', 'rb'); h.seek(-2 * raw.size, 2)\n"
          "    t = time.perf_counter(); x = np.fromfile(h, '<i2', raw.size); b.append(time.perf_counter() - t)\n"
          "    h.close(); del x, raw\n"
          "m = statistics.median\n"

@@ -1,8 +1,8 @@
 // The channel table NAME_channels.tsv: one row per row of raw_data, in BIDS's channels.tsv convention.
 #include <algorithm>
 #include <clocale>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -18,10 +18,10 @@ constexpr int32_t kRecordNameSize = 16;
 // FIFF tags and blocks of the table.
 constexpr int32_t kBlockStart = 104;
 constexpr int32_t kBlockEnd = 105;
-constexpr int32_t kBlockChInfo = 113;        // MNE's extended record of one channel
-constexpr int32_t kChDacqName = 258;         // its full name, longer than 15 characters
+constexpr int32_t kBlockChInfo = 113;  // MNE's extended record of one channel
+constexpr int32_t kChDacqName = 258;   // its full name, longer than 15 characters
 constexpr int32_t kBlockMneBadChannels = 359;
-constexpr int32_t kMneChNameList = 3507;     // names separated by ':'
+constexpr int32_t kMneChNameList = 3507;  // names separated by ':'
 
 // SI units of FIFF unit codes.
 const char* UnitName(int32_t Unit) {
@@ -65,14 +65,22 @@ const char* UnitName(int32_t Unit) {
 
 bool AxialGradiometer(int32_t Coil) {
   switch (Coil & 0xffff) {  // CTF keeps its compensation grade in the upper half
-    case 4002: case 5001: case 6001: case 7001: case 8001: return true;
+    case 4002:
+    case 5001:
+    case 6001:
+    case 7001:
+    case 8001: return true;
     default: return false;
   }
 }
 
 bool ReferenceGradiometer(int32_t Coil) {
   switch (Coil & 0xffff) {
-    case 4004: case 4005: case 5003: case 5004: case 8003: return true;
+    case 4004:
+    case 4005:
+    case 5003:
+    case 5004:
+    case 8003: return true;
     default: return false;
   }
 }
@@ -98,8 +106,15 @@ const char* BidsType(int32_t Kind, int32_t Coil, int32_t Unit) {
     case 1200: return "TEMP";
     case 1300: return "GSR";
     case 1400: return "EYEGAZE";
-    case 700: case 701: case 702: case 703: case 704: case 705: case 706: return "HLU";
-    case 707: case 708: return "FITERR";
+    case 700:
+    case 701:
+    case 702:
+    case 703:
+    case 704:
+    case 705:
+    case 706: return "HLU";
+    case 707:
+    case 708: return "FITERR";
     default: return "MISC";  // 502 and every kind without a BIDS type
   }
 }
@@ -138,7 +153,7 @@ std::string TConversion::ChannelTableText() {
   TFiff& r = FReader;
   // The records of CalXRnge's first vector give the rows, in its order.
   std::vector<int32_t> records;
-  int32_t channels = 0;  // of the first vector
+  int32_t channels = 0;                  // of the first vector
   bool begun = false, complete = false;  // the first vector, as the calibration walk takes it
   float frequency = 0, low = 0, high = 0;
   bool haveFrequency = false, haveLow = false, haveHigh = false, buffers = false;
@@ -200,18 +215,16 @@ std::string TConversion::ChannelTableText() {
           }
         }
         break;
-      case fiff::kDataBuffer:
-        buffers = true;
-        break;
-      default:
-        break;
+      case fiff::kDataBuffer: buffers = true; break;
+      default: break;
     }
   }
 
   std::string out =
       "name\ttype\tunits\tsampling_frequency\tlow_cutoff\thigh_cutoff\tstatus\tsi_factor\tfiff_kind\tfiff_coil_type\n";
   const std::string freq = haveFrequency ? Number(frequency, "%.9g") : "n/a";
-  const std::string cutoffs = (haveHigh ? Number(high, "%.9g") : "n/a") + "\t" + (haveLow ? Number(low, "%.9g") : "n/a");
+  const std::string cutoffs =
+      (haveHigh ? Number(high, "%.9g") : "n/a") + "\t" + (haveLow ? Number(low, "%.9g") : "n/a");
   for (int32_t k = 0; k < FRawRows; ++k) {
     const bool badSlot = k < static_cast<int32_t>(badSlots.size()) && badSlots[k] != -1;
     if (k >= static_cast<int32_t>(records.size())) {

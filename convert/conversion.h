@@ -63,12 +63,12 @@ class TConversion {
   const TProgress& FProgress;
   std::unique_ptr<TScilab> FWriter;
   std::string FOutputName;
-  int32_t FRawRows = 1;      // channel count of raw_data, the count in force at the first buffer
+  int32_t FRawRows = 1;  // channel count of raw_data, the count in force at the first buffer
   bool FHasBuffers = false;
   std::vector<TStretch> FStretches;  // one per output file
-  bool FRawDoubles = false;  // raw_data of doubles: some buffers hold 32-bit or 64-bit values
-  float FFrequency = 1.0f;   // the file's last sampling frequency, for the seconds written
-  int64_t FBytesTotal = 0;   // data buffer bytes of the input, and how many are converted
+  bool FRawDoubles = false;          // raw_data of doubles: some buffers hold 32-bit or 64-bit values
+  float FFrequency = 1.0f;           // the file's last sampling frequency, for the seconds written
+  int64_t FBytesTotal = 0;           // data buffer bytes of the input, and how many are converted
   int64_t FBytesDone = 0;
   int64_t FInventedLeft = 0;  // of the output file being written
 };

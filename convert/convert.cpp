@@ -27,9 +27,9 @@ const char* DataTypeName(int32_t Type) {
 
 bool SameFile(const std::string& A, const std::string& B) {
   if (A == B) return true;
-  struct stat sa {}, sb {};
-  return ::stat(A.c_str(), &sa) == 0 && ::stat(B.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
+  struct stat sa {
+  }, sb{};
+  return ::stat(A.c_str(), &sa) == 0 && ::stat(B.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 }  // namespace
@@ -70,16 +70,15 @@ void TConversion::CheckInput() {
   for (const TWalkEntry& e : walk) {
     const TFiffTag& t = *e.Tag;
     if (t.Kind != fiff::kDataBuffer) continue;
-    const bool wide =
-        t.DataType == fiff::kTypeInt || t.DataType == fiff::kTypeFloat || t.DataType == fiff::kTypeDouble;
+    const bool wide = t.DataType == fiff::kTypeInt || t.DataType == fiff::kTypeFloat || t.DataType == fiff::kTypeDouble;
     if (wide && FOptions.RawAsDouble) {
       FRawDoubles = true;
     } else if (t.DataType != fiff::kTypeShort && t.DataType != fiff::kTypeDauPack16) {
-      throw TInputError("Cannot convert \"" + FReader.FFileName + "\": its raw data buffers hold FIFF data type " +
-                        std::to_string(t.DataType) + " (" + DataTypeName(t.DataType) +
-                        "), and raw_data stores only 16-bit integers (types 2 and 16)" +
-                        (wide ? "; tessaline-convert converts them as doubles (with --like-window, add --raw-as-double)"
-                              : ""));
+      throw TInputError(
+          "Cannot convert \"" + FReader.FFileName + "\": its raw data buffers hold FIFF data type " +
+          std::to_string(t.DataType) + " (" + DataTypeName(t.DataType) +
+          "), and raw_data stores only 16-bit integers (types 2 and 16)" +
+          (wide ? "; tessaline-convert converts them as doubles (with --like-window, add --raw-as-double)" : ""));
     }
     if (!FHasBuffers) FRawRows = e.Channels;
     FHasBuffers = true;
@@ -95,14 +94,14 @@ void TConversion::CheckInput() {
   FFrequency = walk.Frequency();
   if (FHasBuffers && FRawRows <= 0)
     throw TInputError("Cannot convert \"" + FReader.FFileName + "\": it declares " + std::to_string(FRawRows) +
-                             " channels for its raw data buffers");
+                      " channels for its raw data buffers");
 }
 
 void TConversion::CheckOutputs(const std::vector<std::string>& Names) const {
   for (const std::string& name : Names) {
     if (SameFile(name, FReader.FFileName))
       throw TInputError("Cannot convert \"" + FReader.FFileName + "\": the output file \"" + name +
-                               "\" would overwrite the input");
+                        "\" would overwrite the input");
     struct stat st {};
     if (::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
       throw std::system_error(EISDIR, std::generic_category(), "Cannot create \"" + name + "\"");
@@ -173,9 +172,9 @@ void TConversion::WriteFile(const std::string& Name, const TStretch& Stretch) {
   FWriter->OpenOutputAtomic(Name);
   // A file that changes while it is read gives zeros or a mix of two files: each step ends by
   // checking it, so such an output is never completed.
-  for (void (TConversion::*step)() : {&TConversion::WriteChInform, &TConversion::WriteProjections,
-                                      &TConversion::WriteDigitPts, &TConversion::WriteAverages,
-                                      &TConversion::WriteMriVolume}) {
+  for (void (TConversion::*step)() :
+       {&TConversion::WriteChInform, &TConversion::WriteProjections, &TConversion::WriteDigitPts,
+        &TConversion::WriteAverages, &TConversion::WriteMriVolume}) {
     (this->*step)();
     FReader.CheckUnchanged();
   }

@@ -80,8 +80,8 @@ std::shared_ptr<const uint8_t> InflateGzipFile(const std::string& Path, int64_t&
   TMappedFile in;
   if (!in.Map(fd, st.st_size)) throw std::system_error(errno, std::generic_category(), "Cannot read \"" + Path + "\"");
   const uint8_t* src = in.Data();
-  const std::string tooLarge = "it decompresses to more than " + std::to_string(Limit) +
-                               " bytes, more than any FIFF file holds";
+  const std::string tooLarge =
+      "it decompresses to more than " + std::to_string(Limit) + " bytes, more than any FIFF file holds";
   // The last member's stated length, read first: a bomb of one member stops before it begins
   // (a file cut short ends in other bytes, which is why the message names both).
   if (const uint32_t stated = LE32(src + inSize - 4); stated > static_cast<uint64_t>(Limit))
@@ -102,7 +102,8 @@ std::shared_ptr<const uint8_t> InflateGzipFile(const std::string& Path, int64_t&
   size_t at = 0, produced = 0;
   while (true) {
     const size_t body = BodyOffset(src + at, inSize - at);
-    if (body == 0) Refuse(Path, at == 0 ? "not gzip data" : "the gzip header of a later member is damaged or cut short");
+    if (body == 0)
+      Refuse(Path, at == 0 ? "not gzip data" : "the gzip header of a later member is damaged or cut short");
     size_t used = 0, made = 0;
     const libdeflate_result r =
         libdeflate_deflate_decompress_ex(decompressor.D, src + at + body, inSize - at - body, dst + produced,

@@ -84,7 +84,7 @@ void TConversion::WriteAverages() {
   int32_t channels = 0, counter = 0, firstSample = 0;
   int number = 0;
   float freq = 1.0f;
-  int32_t rows = 0;  // S of the open average
+  int32_t rows = 0;      // S of the open average
   bool skipped = false;  // the open average is left out: it would invent more than the budget left
   // A complete average is about four times its epochs' bytes; more than eight times the
   // file cannot be real data and would only fill the disk with NaN.
@@ -93,8 +93,7 @@ void TConversion::WriteAverages() {
   TDoubleStager out(*FWriter);
   // The time column has one value per row, from the first sample on.
   auto timeColumn = [&] {
-    for (int32_t k = 0; k < rows; ++k)
-      out.Put(static_cast<double>(int64_t{firstSample} + k) / freq * 1000);
+    for (int32_t k = 0; k < rows; ++k) out.Put(static_cast<double>(int64_t{firstSample} + k) / freq * 1000);
     out.Flush();
     counter = 0;
   };
@@ -129,12 +128,8 @@ void TConversion::WriteAverages() {
         }
         break;
       }
-      case fiff::kFirstSample:
-        firstSample = FReader.ReadLongAt(i);
-        break;
-      case fiff::kHpiFitGoodLimit:
-        closeAverage();
-        return;
+      case fiff::kFirstSample: firstSample = FReader.ReadLongAt(i); break;
+      case fiff::kHpiFitGoodLimit: closeAverage(); return;
       case fiff::kEpoch: {
         // Only the packed 16-bit form (offset, scale, samples) holds what is read here.
         if (t.DataType != fiff::kTypeOldPack || t.Size < fiff::kOldPackSamples || channels <= 0) break;
@@ -168,8 +163,7 @@ void TConversion::WriteAverages() {
         if (++counter == channels) timeColumn();
         break;
       }
-      default:
-        break;
+      default: break;
     }
   }
   closeAverage();

@@ -12,8 +12,7 @@ double ValueAt(const uint8_t* P, int64_t Size, int32_t DataType) {
   uint64_t bits = 0;
   for (int64_t k = 0; k < Size; ++k) bits = (bits << 8) | P[k];
   switch (DataType) {
-    case fiff::kTypeInt:
-      return static_cast<int32_t>(static_cast<uint32_t>(bits));
+    case fiff::kTypeInt: return static_cast<int32_t>(static_cast<uint32_t>(bits));
     case fiff::kTypeFloat: {
       float f;
       const auto b32 = static_cast<uint32_t>(bits);
@@ -25,8 +24,7 @@ double ValueAt(const uint8_t* P, int64_t Size, int32_t DataType) {
       std::memcpy(&d, &bits, 8);
       return d;
     }
-    default:
-      return static_cast<int16_t>(static_cast<uint16_t>(bits));
+    default: return static_cast<int16_t>(static_cast<uint16_t>(bits));
   }
 }
 
@@ -115,8 +113,7 @@ void TConversion::WriteCalibration(const TStretch& Stretch) {
       case fiff::kDataBuffer:
         ends = Stretch.End != 0 && t.Pos == Stretch.End;  // the split point ends the calibration
         break;
-      default:
-        break;
+      default: break;
     }
     if (ends) break;
   }

@@ -51,8 +51,8 @@ std::string TFiff::ReadText(int32_t Count) {
 }
 
 std::string TFiff::ReadCoordFrameName() {
-  static const char* const kNames[] = {"unknown", "device",    "isotrak",    "HPI",
-                                       "head",    "MRI",       "MRI slice",  "MRI display"};
+  static const char* const kNames[] = {"unknown", "device", "isotrak",   "HPI",
+                                       "head",    "MRI",    "MRI slice", "MRI display"};
   const uint32_t code = ReadLongWord();
   return code < 8 ? kNames[code] : "???";
 }

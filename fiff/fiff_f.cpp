@@ -104,9 +104,7 @@ TFiff::TFiff(TNumberSeparators Separators) : FSeparators(std::move(Separators)) 
 
 TFiff::~TFiff() = default;
 
-int64_t TFiff::StreamSize() const {
-  return FUseFileStream ? FFileStream->Size() : FMemSize;
-}
+int64_t TFiff::StreamSize() const { return FUseFileStream ? FFileStream->Size() : FMemSize; }
 
 void TFiff::ReadSlow(uint8_t* Dest, int64_t Count) {
   const int64_t size = StreamSize();
@@ -181,9 +179,7 @@ float TFiff::ReadSingle() {
 
 void TFiff::SeekTagData(int32_t Index) { FPos = int64_t{FTags[Index].Pos} + fiff::kTagHeaderSize; }
 
-void TFiff::SeekTagOffset(int32_t Index, int32_t Offset) {
-  FPos = int64_t{FTags[Index].Pos} + Offset;
-}
+void TFiff::SeekTagOffset(int32_t Index, int32_t Offset) { FPos = int64_t{FTags[Index].Pos} + Offset; }
 
 // Positions are signed 32-bit: a larger file cannot be read, however it is held.
 void TFiff::CheckAddressable(const std::string& FileName, int64_t Size) {
@@ -233,8 +229,7 @@ bool TFiff::LoadFiff(const std::string& FileName, bool AnyMinorVersion) {
   FUseFileStream = true;
   if (::fstat(fd, &st) != 0) ThrowInOutError("Cannot open", FileName, errno);
   if (S_ISDIR(st.st_mode)) ThrowInOutError("Cannot open", FileName, EISDIR);
-  if (!S_ISREG(st.st_mode))
-    throw TInputError("Cannot open \"" + FileName + "\": not a regular file");
+  if (!S_ISREG(st.st_mode)) throw TInputError("Cannot open \"" + FileName + "\": not a regular file");
   const int64_t size = st.st_size;
   FFileStream->SetSize(size);
 

@@ -105,7 +105,7 @@ class TFiff {
   void CheckUnchanged() const;
 
   std::string FFileName;
-  TFiffVersion FVersion;      // what the signature test found
+  TFiffVersion FVersion;       // what the signature test found
   bool FDecompressed = false;  // loaded by LoadFiffImage: FFileName holds the compressed file
   bool FUseFileStream = false;
   std::vector<std::string> FReport;
@@ -127,9 +127,7 @@ class TFiff {
   static void CheckAddressable(const std::string& FileName, int64_t Size);
   void ReadSlow(uint8_t* Dest, int64_t Count);
   void BuildDirectory();
-  std::string Format(double Value, const char* Picture) const {
-    return FormatFloat(Value, Picture, FSeparators);
-  }
+  std::string Format(double Value, const char* Picture) const { return FormatFloat(Value, Picture, FSeparators); }
 
   // The memory image is the file mapped read-only; the file stays open to notice changes.
   TMappedFile FMemStream;

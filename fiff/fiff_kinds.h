@@ -121,12 +121,9 @@ TCalibrationScale CalibrationScale(int32_t ChannelKind, int32_t Coil);
 inline int64_t RawValueSize(int32_t DataType) {
   switch (DataType) {
     case kTypeInt:
-    case kTypeFloat:
-      return 4;
-    case kTypeDouble:
-      return 8;
-    default:
-      return 2;
+    case kTypeFloat: return 4;
+    case kTypeDouble: return 8;
+    default: return 2;
   }
 }
 

@@ -34,8 +34,8 @@ void OnBusError(int Signal, siginfo_t* Info, void* Context) {
     const uintptr_t end = s.End.load(std::memory_order_acquire);
     if (start == 0 || address < start || address >= end) continue;
     const uintptr_t page = address & ~(gPageSize - 1);
-    void* zeros = ::mmap(reinterpret_cast<void*>(page), end - page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED,
-                         -1, 0);
+    void* zeros =
+        ::mmap(reinterpret_cast<void*>(page), end - page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
     if (zeros == MAP_FAILED) break;
     s.Faulted.store(true, std::memory_order_release);
     return;

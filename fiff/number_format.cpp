@@ -22,7 +22,10 @@ TPicture ParsePicture(const char* Picture) {
     } else if (*c == ',') {
       if (!fraction) p.Grouping = true;
     } else if (*c == '0') {
-      if (fraction) ++p.Decimals; else ++p.MinIntDigits;
+      if (fraction)
+        ++p.Decimals;
+      else
+        ++p.MinIntDigits;
     } else if (*c == '#') {
       if (fraction) ++p.Decimals;
     }
@@ -66,8 +69,7 @@ std::string FormatFloat(double Value, const char* Picture, const TNumberSeparato
 
   size_t first = whole.find_first_not_of('0');
   whole = first == std::string::npos ? std::string() : whole.substr(first);
-  if (static_cast<int>(whole.size()) < pic.MinIntDigits)
-    whole.insert(0, pic.MinIntDigits - whole.size(), '0');
+  if (static_cast<int>(whole.size()) < pic.MinIntDigits) whole.insert(0, pic.MinIntDigits - whole.size(), '0');
 
   std::string grouped;
   if (pic.Grouping) {

@@ -46,8 +46,7 @@ void TFiff::ReportGeneralInfo() {
     ParseDate(measDate, measYear, measMonth, measDay);
     ParseDate(birthDate, birthYear, birthMonth, birthDay);
     int16_t age = Wrap16(measYear - birthYear);
-    if (measMonth < birthMonth || (measMonth == birthMonth && measDay < birthDay))
-      age = Wrap16(age - 1);
+    if (measMonth < birthMonth || (measMonth == birthMonth && measDay < birthDay)) age = Wrap16(age - 1);
     subject += std::to_string(age);
     ageDone = true;
   };
@@ -94,15 +93,14 @@ void TFiff::ReportGeneralInfo() {
         SeekTagData(i);
         subject += ReadLongWord() == 1 ? "(R)" : "(L)";
         break;
-      default:
-        break;
+      default: break;
     }
     if (!pending.empty()) FReport.push_back(pending);
   }
 
   if (firstName.empty()) return;
-  const std::string name = middleName.empty() ? firstName + " " + lastName
-                                              : firstName + " " + middleName + " " + lastName;
+  const std::string name =
+      middleName.empty() ? firstName + " " + lastName : firstName + " " + middleName + " " + lastName;
   FReport.push_back(name + subject);
 }
 
@@ -136,8 +134,10 @@ std::vector<int32_t> TFiff::DigitizedPointEntries() const {
   std::vector<int32_t> points;
   bool slopesSeen = false;
   for (int32_t i = 0; i < FTagCount; ++i) {
-    if (FTags[i].Kind == fiff::kHpiSlopes) slopesSeen = true;
-    else if (FTags[i].Kind == fiff::kDigPoint && slopesSeen) points.push_back(i);
+    if (FTags[i].Kind == fiff::kHpiSlopes)
+      slopesSeen = true;
+    else if (FTags[i].Kind == fiff::kDigPoint && slopesSeen)
+      points.push_back(i);
   }
   return points;
 }

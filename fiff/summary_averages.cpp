@@ -46,8 +46,8 @@ void TFiff::ReportAverages() {
     if (coil != 6) {
       const float g = goodness[coil];
       const char* relation = g > goodnessLimit ? " > " : g == goodnessLimit ? " = " : " < ";
-      fit = "   GOF " + Format(double{g} * 100, "0.00") + "%" + relation +
-            Format(double{goodnessLimit} * 100, "0.00") + "%";
+      fit = "   GOF " + Format(double{g} * 100, "0.00") + "%" + relation + Format(double{goodnessLimit} * 100, "0.00") +
+            "%";
     }
     FReport.push_back(label + fit);
     label.clear();
@@ -59,10 +59,16 @@ void TFiff::ReportAverages() {
     if (t.Kind != fiff::kEpoch) SeekTagData(e.Index);
     switch (t.Kind) {
       case fiff::kComment: label = ReadText(t.Size); break;
-      case fiff::kNAve: averages = ReadLong(); epochs = 0; break;
+      case fiff::kNAve:
+        averages = ReadLong();
+        epochs = 0;
+        break;
       case fiff::kFirstSample: firstSample = ReadLong(); break;
       case fiff::kLastSample: lastSample = ReadLong(); break;
-      case fiff::kLowpass: lowpass = ReadSingle(); filterPending = true; break;
+      case fiff::kLowpass:
+        lowpass = ReadSingle();
+        filterPending = true;
+        break;
       case fiff::kHighpass: highpass = ReadSingle(); break;
       case fiff::kNoSamples: samples = ReadLong(); break;
       case fiff::kFirstTime: firstTime = ReadSingle(); break;
@@ -72,7 +78,10 @@ void TFiff::ReportAverages() {
         break;
       }
       case fiff::kHpiFitGoodLimit: goodnessLimit = ReadSingle(); break;
-      case fiff::kHpiCoilNo: label = "HPI" + std::to_string(ReadLongWord()); epochs = 0; break;
+      case fiff::kHpiCoilNo:
+        label = "HPI" + std::to_string(ReadLongWord());
+        epochs = 0;
+        break;
       case fiff::kEpoch:
         if (epochs == 0) emitLine();
         epochs = Wrap32(int64_t{epochs} + 1);
@@ -105,7 +114,7 @@ void TFiff::ReportBemModels() {
       case fiff::kBemApprox: {
         SeekTagData(i);
         const int32_t v = ReadLong();
-        FReport.push_back(v == 1 ? "constant potential approach"
+        FReport.push_back(v == 1   ? "constant potential approach"
                           : v == 2 ? "linear potential approach"
                                    : "??? approach");
         break;
@@ -118,8 +127,7 @@ void TFiff::ReportBemModels() {
         SeekTagData(i);
         FReport.push_back("conductivity = " + Format(ReadSingle(), "0.0"));
         break;
-      default:
-        break;
+      default: break;
     }
   }
 }

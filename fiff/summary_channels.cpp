@@ -24,13 +24,20 @@ void TFiff::ReportChannels() {
       if (scan <= watermark) continue;  // a repeated channel list is counted once
       watermark = scan;
       int category = kOther;
-      if (kind == fiff::kChKindMeg && coil == fiff::kCoilNm122) category = kNM122;
-      else if (kind == fiff::kChKindMeg && coil == fiff::kCoilVvPlanarT1) category = kPLA;
-      else if (kind == fiff::kChKindMeg && coil == fiff::kCoilVvMagT1) category = kMAG;
-      else if (kind == fiff::kChKindEeg) category = kEEG;
-      else if (kind == fiff::kChKindStim) category = kSTI;
-      else if (kind == fiff::kChKindDipole) category = kDip;
-      else if (kind == fiff::kChKindGoodness) category = kGof;
+      if (kind == fiff::kChKindMeg && coil == fiff::kCoilNm122)
+        category = kNM122;
+      else if (kind == fiff::kChKindMeg && coil == fiff::kCoilVvPlanarT1)
+        category = kPLA;
+      else if (kind == fiff::kChKindMeg && coil == fiff::kCoilVvMagT1)
+        category = kMAG;
+      else if (kind == fiff::kChKindEeg)
+        category = kEEG;
+      else if (kind == fiff::kChKindStim)
+        category = kSTI;
+      else if (kind == fiff::kChKindDipole)
+        category = kDip;
+      else if (kind == fiff::kChKindGoodness)
+        category = kGof;
       counts[category] = Wrap16(counts[category] + 1);
     } else if (t.Kind == fiff::kBadChs) {
       SeekTagData(i);
@@ -96,8 +103,7 @@ void TFiff::ReportRawData() {
         SeekTagData(i);
         skip = "data skip is " + std::to_string(ReadLongWord());
         break;
-      default:
-        break;
+      default: break;
     }
   }
   if (samples == 0) return;

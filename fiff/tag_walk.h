@@ -22,8 +22,7 @@ struct TWalkEntry {
 //   for (const TWalkEntry& e : TTagWalk(Reader, 1, 1.0f)) ...
 class TTagWalk {
  public:
-  TTagWalk(TFiff& Reader, int32_t Channels, float Frequency, int32_t From = 0)
-      : FReader(Reader) {
+  TTagWalk(TFiff& Reader, int32_t Channels, float Frequency, int32_t From = 0) : FReader(Reader) {
     FEntry.Index = From;
     FEntry.Channels = Channels;
     FEntry.Frequency = Frequency;

@@ -68,8 +68,7 @@ void ArmInterruptCleanup(const std::string& TempName, const std::string& FinalNa
   gArmed = 0;
   std::atomic_signal_fence(std::memory_order_seq_cst);
   CopyText(gTemp, sizeof gTemp, TempName);
-  CopyText(gMessage, sizeof gMessage,
-           std::string(gProgram) + ": interrupted; \"" + FinalName + "\" was not written\n");
+  CopyText(gMessage, sizeof gMessage, std::string(gProgram) + ": interrupted; \"" + FinalName + "\" was not written\n");
   gMessageLength = std::strlen(gMessage);
   std::atomic_signal_fence(std::memory_order_seq_cst);
   gArmed = TempName.size() < sizeof gTemp ? 1 : 0;

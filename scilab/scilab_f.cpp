@@ -14,8 +14,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 
 #include <system_error>
@@ -114,8 +114,8 @@ void TScilab::DiscardOutput() {
 
 void TScilab::CheckRange(int32_t Pos, int32_t Count) const {
   if (Pos < 0 || Count < 0 || Pos > kBufferSize - Count)
-    throw std::out_of_range("TScilab: staging position " + std::to_string(Pos) + " + " +
-                            std::to_string(Count) + " is outside the buffer");
+    throw std::out_of_range("TScilab: staging position " + std::to_string(Pos) + " + " + std::to_string(Count) +
+                            " is outside the buffer");
 }
 
 void TScilab::PutLong(int32_t Pos, int32_t Value) {
@@ -199,8 +199,7 @@ void TScilab::EncodeName(const std::string& Name) {
   if (Name != "MEG2HEAD") FBuffer[len] = static_cast<uint8_t>(scilab::kNameBlank - borrow);
 }
 
-void TScilab::WriteMatrixHeader(const std::string& Name, int32_t Type, int32_t Rows, int32_t Cols,
-                                int32_t Kind) {
+void TScilab::WriteMatrixHeader(const std::string& Name, int32_t Type, int32_t Rows, int32_t Cols, int32_t Kind) {
   EncodeName(Name);
   PutLong(scilab::kMatrixType, Type);
   PutLong(scilab::kMatrixRows, Rows);
@@ -228,8 +227,8 @@ void TScilab::WriteHypermatHeader(const std::string& Name, int32_t D1, int32_t D
   const int32_t d = Wrap32(int64_t{Wrap32(int64_t{D1} * D2)} * D3);
   EncodeName(Name);
   PutLong(scilab::kMatrixType, scilab::kTypeMlist);
-  PutLong(scilab::kHypermatEndOffset, Bytes ? d / 8 + scilab::kHypermatByteEndBase
-                                            : Wrap32(int64_t{d} + scilab::kHypermatDoubleEndBase));
+  PutLong(scilab::kHypermatEndOffset,
+          Bytes ? d / 8 + scilab::kHypermatByteEndBase : Wrap32(int64_t{d} + scilab::kHypermatDoubleEndBase));
   PutLong(scilab::kHypermatDims, D1);
   PutLong(scilab::kHypermatDims + 4, D2);
   PutLong(scilab::kHypermatDims + 8, D3);

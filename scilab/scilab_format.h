@@ -35,12 +35,14 @@ inline constexpr int32_t kHypermatEntryType = 160, kHypermatEntryRows = 164, kHy
                          kHypermatEntryKind = 172;
 inline constexpr int32_t kHypermatByteEndBase = 19, kHypermatDoubleEndBase = 18;
 // Its header words from offset 24 to 172, with 0 where the dimensions and sizes go.
+// clang-format off
 inline constexpr int32_t kHypermatTemplate[38] = {
     kTypeMlist, kHypermatFields, 1, 12, 16, 0,                 // fields and their offsets in 8-byte units
     kTypeStringMatrix, 1, 3, 0, 1, 3, 7, 14,                   // a 1 x 3 string matrix: where each name begins
     17, 22, 13, 18, 22, 28, 14, 23, 29, 27, 18, 14, 28,        // "hm" "dims" "entries" in character codes
     kTypeIntegerMatrix, 1, 3, kInt32, 0, 0, 0,                 // the int32 dimensions
     kTypeIntegerMatrix, 0, 1, kReal};                          // the entries' header
+// clang-format on
 // The template's words 6 to 30 (offsets 48 to 144) are the same in every header.
 inline constexpr int kHypermatFieldWords = 25;
 

@@ -84,8 +84,8 @@ TFiffBuilder& TFiffBuilder::Text(int32_t Kind, const std::string& Value) {
 }
 
 TFiffBuilder& TFiffBuilder::Channel(const TChannel& Ch) {
-  TBytes d = BE32(Ch.Scan) + BE32(Ch.Scan) + BE32(Ch.Kind) + BEFloat(Ch.Range) + BEFloat(Ch.Cal) +
-             BE32(Ch.Coil) + BEFloats(std::vector<float>(Ch.Loc, Ch.Loc + 12)) + BE32(Ch.Unit) + BE32(0);
+  TBytes d = BE32(Ch.Scan) + BE32(Ch.Scan) + BE32(Ch.Kind) + BEFloat(Ch.Range) + BEFloat(Ch.Cal) + BE32(Ch.Coil) +
+             BEFloats(std::vector<float>(Ch.Loc, Ch.Loc + 12)) + BE32(Ch.Unit) + BE32(0);
   const std::string name = Ch.Name.empty() ? "CH" + std::to_string(Ch.Scan) : Ch.Name;
   TBytes n(16, 0);
   std::memcpy(n.data(), name.data(), std::min<size_t>(name.size(), 15));

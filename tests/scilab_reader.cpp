@@ -31,8 +31,8 @@ class TCursor {
     const size_t at = FPos;
     const int32_t got = Long(What);
     if (got != Value)
-      Fail(std::string(What) + " at offset " + std::to_string(at) + " is " + std::to_string(got) +
-           ", expected " + std::to_string(Value));
+      Fail(std::string(What) + " at offset " + std::to_string(at) + " is " + std::to_string(got) + ", expected " +
+           std::to_string(Value));
   }
   const uint8_t* Take(size_t N, const char* What) {
     Need(N, What);

@@ -11,9 +11,9 @@ struct TScilabVar {
   std::string Name;  // as Scilab decodes the name area
   std::array<uint8_t, 24> NameBytes{};
   TType Type = RealMatrix;
-  int32_t Rows = 0, Cols = 0;  // matrices
+  int32_t Rows = 0, Cols = 0;   // matrices
   int32_t Dims[3] = {0, 0, 0};  // hypermatrices
-  int64_t Offset = 0;  // where the record starts in the file
+  int64_t Offset = 0;           // where the record starts in the file
   std::vector<double> Reals;
   std::vector<int16_t> Shorts;
   std::vector<uint8_t> Bytes;

@@ -1,12 +1,12 @@
 // tessaline-convert run as a user runs it: outputs, summary, batch errors, options and exit status.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <filesystem>
 
 #include <cstring>
 #include <fstream>
@@ -257,7 +257,7 @@ TEST(Cli, ReadsEveryFiff1xByDefaultAndOnly11LikeTheWindow) {
     int16_t Major, Minor;
     bool Read;
     const char* Version;
-  } kVersions[] = {{1, 0, true, "1.0"},   {1, 2, true, "1.2"},      {1, 3, true, "1.3"},  {1, 4, true, "1.4"},
+  } kVersions[] = {{1, 0, true, "1.0"},      {1, 2, true, "1.2"},  {1, 3, true, "1.3"},  {1, 4, true, "1.4"},
                    {1, -1, true, "1.65535"}, {0, 1, false, "0.1"}, {2, 1, false, "2.1"}, {-1, 1, false, "65535.1"}};
   for (const auto& v : kVersions) {
     TFiffBuilder b(v.Major, v.Minor);
@@ -270,7 +270,8 @@ TEST(Cli, ReadsEveryFiff1xByDefaultAndOnly11LikeTheWindow) {
       EXPECT_EQ(ReadFileBytes(dir.File("v.dat")), reference) << v.Version;
       fs::remove(dir.File("v.dat"));
     } else {
-      EXPECT_EQ(r.Err, "tessaline-convert: " + in + ": FIFF version " + v.Version + "; tessaline-convert reads FIFF 1.x\n");
+      EXPECT_EQ(r.Err,
+                "tessaline-convert: " + in + ": FIFF version " + v.Version + "; tessaline-convert reads FIFF 1.x\n");
       EXPECT_FALSE(fs::exists(dir.File("v.dat"))) << v.Version;
     }
   }
@@ -317,9 +318,11 @@ TEST(Cli, GzipFilesAreReadAsTheFileInside) {
   } kBroken[] = {
       {"cut in its data", TBytes(packed.begin(), packed.begin() + packed.size() / 2),
        "the compressed data are damaged or cut short"},
-      {"cut in its trailer", TBytes(packed.begin(), packed.end() - 1), "the gzip file is cut short (its trailer is missing)"},
+      {"cut in its trailer", TBytes(packed.begin(), packed.end() - 1),
+       "the gzip file is cut short (its trailer is missing)"},
       {"a damaged checksum", crc, "the gzip checksum does not match: the data are damaged"},
-      {"too large", bomb, "the gzip trailer states 2147483648 bytes, more than any FIFF file holds (or the file is cut short)"},
+      {"too large", bomb,
+       "the gzip trailer states 2147483648 bytes, more than any FIFF file holds (or the file is cut short)"},
   };
   for (const auto& b : kBroken) {
     WriteFileBytes(gz, b.Data);
@@ -456,13 +459,12 @@ TEST(Cli, ProgressOnlyOnATerminal) {
   const std::string in = Recording(4).Write(dir.File("run.fif"));
   // script(1) runs the program on a terminal; its standard output goes away, standard error stays.
   const std::string log = logs.File("tty");
-  const int status = std::system(("script -qec \"'" + std::string(TESSALINE_CLI) + "' " + in + " > /dev/null\" " +
-                                  log + " > /dev/null 2>&1")
-                                     .c_str());
+  const int status = std::system(
+      ("script -qec \"'" + std::string(TESSALINE_CLI) + "' " + in + " > /dev/null\" " + log + " > /dev/null 2>&1")
+          .c_str());
   ASSERT_EQ(WEXITSTATUS(status), 0);
   const std::string seen = Slurp(log);
-  EXPECT_NE(seen.find("\r" + in + " -> " + dir.File("run.dat") + ": 4.0 sec written, 100%"), std::string::npos)
-      << seen;
+  EXPECT_NE(seen.find("\r" + in + " -> " + dir.File("run.dat") + ": 4.0 sec written, 100%"), std::string::npos) << seen;
   EXPECT_EQ(Cli("-q " + in, logs).Err, "");
 }
 

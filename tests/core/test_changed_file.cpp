@@ -147,7 +147,7 @@ TEST(ChangedFile, ShrunkWhileReadThroughTheFileStream) {
   std::vector<uint8_t> block(1 << 20, 0xFF);
   f.SetPosition(299'999'000);
   f.ReadBlock(block.data(), static_cast<int64_t>(block.size()));
-  EXPECT_EQ(block[999], 0);  // a hole
+  EXPECT_EQ(block[999], 0);   // a hole
   EXPECT_EQ(block[1000], 0);  // gone
   ExpectChangedError([&] { f.CheckUnchanged(); }, path);
 }

@@ -1,4 +1,4 @@
-// The channel table beside the outputs: rows as raw_data's, BIDS types, SI units, factors and both forms of bad channels.
+// The channel table beside the outputs: rows as raw_data's, BIDS types, SI units, factors, both kinds of bad channel.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -35,7 +35,8 @@ TTable Table(const TFiffBuilder& B, const TTempDir& Dir, int64_t Limit = 50'000'
   return ReadTable(files.back());
 }
 
-TChannel Ch(int32_t Scan, int32_t Kind, int32_t Coil, int32_t Unit, float Range, float Cal, const std::string& Name = "") {
+TChannel Ch(int32_t Scan, int32_t Kind, int32_t Coil, int32_t Unit, float Range, float Cal,
+            const std::string& Name = "") {
   TChannel c;
   c.Scan = Scan;
   c.Kind = Kind;
@@ -62,8 +63,8 @@ TEST(ChannelTable, ARealFileAsMnePythonReadsIt) {
   for (int k = 1; k <= 32; ++k) {
     char name[16];
     std::snprintf(name, sizeof name, "EEG %03d", k);
-    EXPECT_EQ(t[k], (std::vector<std::string>{name, "EEG", "V", "1000", "n/a", "500", "good",
-                                              "4.9999999873762135e-07", "2", "1"}));
+    EXPECT_EQ(t[k], (std::vector<std::string>{name, "EEG", "V", "1000", "n/a", "500", "good", "4.9999999873762135e-07",
+                                              "2", "1"}));
     EXPECT_EQ(std::stod(t[k][7]), 4.999999987376214e-07);
   }
   EXPECT_EQ(t[33], (std::vector<std::string>{"STI 014", "TRIG", "V", "1000", "n/a", "500", "good", "1", "3", "0"}));

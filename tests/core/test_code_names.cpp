@@ -36,18 +36,18 @@ TEST(ReadText, KeepsBytes32To127AndAdvancesByCount) {
 }
 
 TEST(CodeNames, FramesAndSurfaces) {
-  const std::pair<int32_t, const char*> frames[] = {
-      {0, "unknown"}, {1, "device"}, {2, "isotrak"}, {3, "HPI"}, {4, "head"}, {5, "MRI"},
-      {6, "MRI slice"}, {7, "MRI display"}, {8, "???"}, {-1, "???"}};
+  const std::pair<int32_t, const char*> frames[] = {{0, "unknown"}, {1, "device"}, {2, "isotrak"},   {3, "HPI"},
+                                                    {4, "head"},    {5, "MRI"},    {6, "MRI slice"}, {7, "MRI display"},
+                                                    {8, "???"},     {-1, "???"}};
   for (const auto& [code, name] : frames) {
     TOneTag t(BE32(code));
     EXPECT_EQ(t.F.ReadCoordFrameName(), name) << code;
     EXPECT_EQ(t.F.Position(), 36 + 16 + 4);
   }
   const std::pair<int32_t, const char*> surfaces[] = {
-      {-1, "unknown"}, {0, "???"}, {1, "brain"}, {2, "CSF"}, {3, "skull"}, {4, "head"}, {5, "???"},
-      {10, "???"}, {11, "blood"}, {12, "heart"}, {13, "lungs"}, {14, "torso"}, {15, "???"},
-      {20, "???"}, {21, "NM122"}, {22, "unit sphere"}, {23, "VV"}, {24, "???"}, {-2, "???"}};
+      {-1, "unknown"}, {0, "???"},          {1, "brain"},  {2, "CSF"},    {3, "skull"},  {4, "head"}, {5, "???"},
+      {10, "???"},     {11, "blood"},       {12, "heart"}, {13, "lungs"}, {14, "torso"}, {15, "???"}, {20, "???"},
+      {21, "NM122"},   {22, "unit sphere"}, {23, "VV"},    {24, "???"},   {-2, "???"}};
   for (const auto& [code, name] : surfaces) {
     TOneTag t(BE32(code));
     EXPECT_EQ(t.F.ReadBemSurfaceName(), name) << code;
@@ -57,18 +57,18 @@ TEST(CodeNames, FramesAndSurfaces) {
 TEST(CodeNames, DatesInUtcPlusNine) {
   const std::pair<uint32_t, const char*> seconds[] = {
       {0, "1970/01/01 9:00:00"},
-      {54000, "1970/01/02"},                    // 15:00 UTC is midnight in UTC+9
+      {54000, "1970/01/02"},  // 15:00 UTC is midnight in UTC+9
       {1268537107, "2010/03/14 12:25:07"},
-      {2085773295, "2036/02/05 6:28:15"},       // the last second the old arithmetic held
-      {2085773296, "2036/02/05 6:28:16"},       // and on from there
+      {2085773295, "2036/02/05 6:28:15"},  // the last second the old arithmetic held
+      {2085773296, "2036/02/05 6:28:16"},  // and on from there
       {4294967295u, "2106/02/07 15:28:15"}};
   for (const auto& [v, text] : seconds) {
     TOneTag t(BE32(static_cast<int32_t>(v)));
     EXPECT_EQ(t.F.ReadUnixTimeText(), text) << v;
   }
   const std::pair<uint32_t, const char*> days[] = {
-      {2451545, "2000/01/01"}, {2415019, "1899/12/30"}, {2415018, "1899/12/29"},
-      {2442487, "1975/03/15"}, {0, "-4713/11/24"}, {5373484, "9999/12/31"}, {5373485, "10000/01/01"}};
+      {2451545, "2000/01/01"}, {2415019, "1899/12/30"}, {2415018, "1899/12/29"}, {2442487, "1975/03/15"},
+      {0, "-4713/11/24"},      {5373484, "9999/12/31"}, {5373485, "10000/01/01"}};
   for (const auto& [v, text] : days) {
     TOneTag t(BE32(static_cast<int32_t>(v)));
     EXPECT_EQ(t.F.ReadJulianDateText(), text) << v;

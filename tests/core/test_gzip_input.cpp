@@ -37,8 +37,8 @@ TEST(GzipInput, MembersAreJoinedAndTheLimitHoldsWhileDecompressing) {
         InflateGzipFile(path, got, limit);
         ADD_FAILURE() << "read past the limit";
       } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), ("Cannot read \"" + path + "\": it decompresses to more than " +
-                                std::to_string(limit) + " bytes, more than any FIFF file holds")
+        EXPECT_STREQ(e.what(), ("Cannot read \"" + path + "\": it decompresses to more than " + std::to_string(limit) +
+                                " bytes, more than any FIFF file holds")
                                    .c_str());
       }
     } else {

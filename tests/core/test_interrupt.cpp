@@ -1,4 +1,4 @@
-// Signals during a conversion: the temporary file goes, older outputs and completed files stay, the signal ends the program.
+// Signals in a conversion: the temporary goes, older outputs and completed files stay, the signal ends the program.
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -64,7 +64,8 @@ TEST(Interrupt, TheFileBeingWrittenGoesAndTheSignalEndsTheProgram) {
     EXPECT_EQ(WTERMSIG(status), signal);
     EXPECT_EQ(ListDir(dir.Path()), "run.dat run.fif") << signal;  // no hidden temporary either
     EXPECT_EQ(ReadFileBytes(dir.File("run.dat")), (TBytes{1, 2, 3}));
-    EXPECT_EQ(Slurp(logs.File("err")), "tessaline-convert: interrupted; \"" + dir.File("run.dat") + "\" was not written\n");
+    EXPECT_EQ(Slurp(logs.File("err")),
+              "tessaline-convert: interrupted; \"" + dir.File("run.dat") + "\" was not written\n");
   }
 }
 
@@ -80,7 +81,8 @@ TEST(Interrupt, ASeriesKeepsItsCompletedFiles) {
   EXPECT_EQ(ListDir(dir.Path()), "run.fif run_01.dat");
   const auto made = ConvertFile(b.Write(ref.File("run.fif")), 700);
   EXPECT_EQ(ReadFileBytes(dir.File("run_01.dat")), ReadFileBytes(made.Files.at(0)));
-  EXPECT_EQ(Slurp(logs.File("err")), "tessaline-convert: interrupted; \"" + dir.File("run_02.dat") + "\" was not written\n");
+  EXPECT_EQ(Slurp(logs.File("err")),
+            "tessaline-convert: interrupted; \"" + dir.File("run_02.dat") + "\" was not written\n");
 }
 
 TEST(Interrupt, TheTemporaryFileIsHiddenWhileItIsWritten) {

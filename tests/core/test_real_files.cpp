@@ -38,9 +38,8 @@ TEST(RealFiles, ProjectionsAndSurfaces) {
             (TLines{"", "****** SSP informatin ******", "planar-1--0.200-0.300-PCA-01 [204x1]",
                     "axial-1--0.200-0.300-PCA-01 [102x1]"}));
   const TLines b = RealSummary("306m.fif", dir);
-  EXPECT_EQ(TLines(b.begin() + 1, b.end()),
-            (TLines{"", "****** BEM model ******", "coordination = device", "???", "number of nodes = 304",
-                    "number of triangle = 568"}));
+  EXPECT_EQ(TLines(b.begin() + 1, b.end()), (TLines{"", "****** BEM model ******", "coordination = device", "???",
+                                                    "number of nodes = 304", "number of triangle = 568"}));
   // Fiducials with no HPI slopes before them are not counted.
   EXPECT_EQ(RealSummary("fsaverage-fiducials.fif", dir).size(), 1u);
 }

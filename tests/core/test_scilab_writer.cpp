@@ -81,7 +81,7 @@ TEST(Headers, MatricesByteForByteAndLongNamesCut) {
   const TBytes d(all.begin() + 12 * 306 * 8, all.end());  // from here on as if it started at 40
   ASSERT_EQ(d.size(), 40u + 40 + 6 + 40 + 8);
   EXPECT_EQ(head, (TBytes{244, 16, 238, 22, 15, 24, 27, 22, 40, 40, 40, 40, 40, 40, 40, 40, 40, 40, 40, 40,
-                         40, 40, 40, 40, 1, 0, 0, 0, 12, 0, 0, 0, 50, 1, 0, 0, 0, 0, 0, 0}));
+                          40,  40, 40,  40, 1,  0,  0,  0,  12, 0,  0,  0,  50, 1,  0,  0,  0,  0,  0,  0}));
   // The cut name keeps all 24 bytes and leaves the type word alone.
   EXPECT_EQ(d[40 + 23], 'x' - 87);
   EXPECT_EQ(d[40 + 24], 8);
@@ -137,8 +137,8 @@ TEST(Headers, HypermatricesParseWithTheirEntries) {
   }
   const TBytes d = ReadFileBytes(path);
   // The fixed part of the header, checked word by word against the format.
-  const int32_t expect[] = {17, 3, 1, 12, 16, 19, 10, 1, 3, 0, 1, 3, 7, 14, 17, 22, 13, 18, 22,
-                            28, 14, 23, 29, 27, 18, 14, 28, 8, 1, 3, 4, 2, 3, 1, 8, 6, 1, 11};
+  const int32_t expect[] = {17, 3,  1,  12, 16, 19, 10, 1,  3, 0, 1, 3, 7, 14, 17, 22, 13, 18, 22,
+                            28, 14, 23, 29, 27, 18, 14, 28, 8, 1, 3, 4, 2, 3,  1,  8,  6,  1,  11};
   for (int i = 0; i < 38; ++i) {
     const size_t at = 24 + 4 * i;
     EXPECT_EQ(d[at] | d[at + 1] << 8 | d[at + 2] << 16 | d[at + 3] << 24, expect[i]) << "offset " << at;

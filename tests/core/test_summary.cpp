@@ -130,8 +130,11 @@ TEST(RawDataSection, TotalsFiltersAndSkip) {
 
 TEST(RawDataSection, ElementSizesAndDegenerateCounts) {
   // Float and 32-bit buffers count 4 bytes a value, doubles 8; 16-bit ones 2.
-  for (auto [type, seconds] : {std::pair{kTypeFloat, "1.0"}, {kTypeInt, "1.0"}, {kTypeDouble, "0.5"},
-                               {kTypeShort, "2.0"}, {kTypeDauPack16, "2.0"}}) {
+  for (auto [type, seconds] : {std::pair{kTypeFloat, "1.0"},
+                               {kTypeInt, "1.0"},
+                               {kTypeDouble, "0.5"},
+                               {kTypeShort, "2.0"},
+                               {kTypeDauPack16, "2.0"}}) {
     TFiffBuilder b;
     b.Int(200, 10).Float(201, 1000.0f).Tag(300, type, TBytes(40000, 0));
     EXPECT_EQ(Sections(b).at(3), std::string("Total ") + seconds + " sec") << type;
@@ -155,8 +158,8 @@ TEST(AveragesSection, LabelsAndTimeRanges) {
   TFiffBuilder b;
   b.Float(201, 1000.0f).Text(206, "Stim A").Int(207, 50).Int(208, -100).Int(209, 500);
   b.Epoch(0, 1, {1}).Epoch(0, 1, {1}).Epoch(0, 1, {1});
-  EXPECT_EQ(Averages(b), (TLines{"", "****** averaged informatin ******",
-                                 "Stim A -100.0...500.0msec(50ave 1000.000Hz)"}));
+  EXPECT_EQ(Averages(b),
+            (TLines{"", "****** averaged informatin ******", "Stim A -100.0...500.0msec(50ave 1000.000Hz)"}));
 
   TFiffBuilder t;
   t.Float(201, 1000.0f).Int(228, 601).Float(229, -0.1f).Epoch(0, 1, {1});
@@ -214,11 +217,11 @@ TEST(BemSection, SurfacesAndTheCoordinateLine) {
   TFiffBuilder b;
   b.Int(3101, 4).Int(3103, 2562).Int(3104, 5120).Int(3111, 3).Float(3113, 0.33f);
   b.Int(3112, 4).Int(3101, -1).Int(3111, 1).Int(3101, 0).Int(3111, 2).Int(3102, 9);
-  EXPECT_EQ(Sections(b), (TLines{"", "****** BEM model ******", "head", "number of nodes = 2562",
-                                 "number of triangle = 5120", "??? approach", "conductivity = 0.3", "",
-                                 "****** BEM model ******", "coordination = head", "unknown",
-                                 "constant potential approach", "", "****** BEM model ******",
-                                 "coordination = head", "???", "linear potential approach"}));
+  EXPECT_EQ(Sections(b),
+            (TLines{"", "****** BEM model ******", "head", "number of nodes = 2562", "number of triangle = 5120",
+                    "??? approach", "conductivity = 0.3", "", "****** BEM model ******", "coordination = head",
+                    "unknown", "constant potential approach", "", "****** BEM model ******", "coordination = head",
+                    "???", "linear potential approach"}));
 }
 
 // Measurement date 2010/03/14 (midnight in UTC+9) and a birthday as a Julian day.
@@ -231,8 +234,8 @@ TEST(GeneralSection, SubjectLineAndAge) {
     b.Int(405, 1).Int(406, 1);
     return Sections(b);
   };
-  EXPECT_EQ(subject(2442487), (TLines{"", "****** general information ******", "measured date = 2010/03/14",
-                                      "F L by X 34M(R)"}));
+  EXPECT_EQ(subject(2442487),
+            (TLines{"", "****** general information ******", "measured date = 2010/03/14", "F L by X 34M(R)"}));
   EXPECT_EQ(subject(2442486).back(), "F L by X 35M(R)");  // 1975/03/14
   EXPECT_EQ(subject(2442472).back(), "F L by X 35M(R)");  // 1975/02/28
   EXPECT_EQ(subject(2455563).back(), "F L by X -1M(R)");  // 2011/01/01, after the measurement
@@ -249,15 +252,15 @@ TEST(GeneralSection, SubjectLineAndAge) {
 TEST(GeneralSection, TagOrderAndRepeatedDates) {
   TFiffBuilder twice;
   twice.Int(204, kMeasured20100314).Int(204, 1268537107).Text(401, "F").Int(404, 2442487).Int(204, 0);
-  EXPECT_EQ(Sections(twice), (TLines{"", "****** general information ******", "measured date = 2010/03/14", "",
-                                     "****** general information ******", "measured date = 2010/03/14 12:25:07",
-                                     "", "****** general information ******", "measured date = 1970/01/01 9:00:00",
-                                     "F  34"}));
+  EXPECT_EQ(Sections(twice),
+            (TLines{"", "****** general information ******", "measured date = 2010/03/14", "",
+                    "****** general information ******", "measured date = 2010/03/14 12:25:07", "",
+                    "****** general information ******", "measured date = 1970/01/01 9:00:00", "F  34"}));
   // Birthday first: the age is completed at the measurement date, whose line is kept.
   TFiffBuilder birthFirst;
   birthFirst.Text(401, "F").Text(403, "L").Int(404, 2442487).Int(204, kMeasured20100314);
-  EXPECT_EQ(Sections(birthFirst), (TLines{"", "****** general information ******", "measured date = 2010/03/14",
-                                          "F L 34"}));
+  EXPECT_EQ(Sections(birthFirst),
+            (TLines{"", "****** general information ******", "measured date = 2010/03/14", "F L 34"}));
 }
 
 TEST(SspSection, ItemNamesKeepTheirBrackets) {
@@ -326,11 +329,25 @@ TEST(Summary, SectionsInTheirOrder) {
   b.Int(200, 1).Float(201, 10.0f).RawBuffer({1, 2}).Channel(Ch(1, 2));
   b.Tag(215, 0, {}).DigPoint(2, 1, 0, 0, 0).Int(204, 0);
   const TLines s = Sections(b);
-  EXPECT_EQ(s, (TLines{"", "****** general information ******", "measured date = 1970/01/01 9:00:00", "",
-                       "****** digitized points informatin ******", ",HPI=1", "", "****** channel informatin ******",
-                       ",EEG=1", "no bad channel", "", "****** raw data ******", "bandpass filter(0.000...0.000Hz)",
-                       "Total 0.2 sec", "", "****** averaged informatin ******",
-                       "HPI1 0.0...-1000.0msec(0ave 1.000Hz)   GOF 0.00% < 100.00%", "", "****** BEM model ******",
+  EXPECT_EQ(s, (TLines{"",
+                       "****** general information ******",
+                       "measured date = 1970/01/01 9:00:00",
+                       "",
+                       "****** digitized points informatin ******",
+                       ",HPI=1",
+                       "",
+                       "****** channel informatin ******",
+                       ",EEG=1",
+                       "no bad channel",
+                       "",
+                       "****** raw data ******",
+                       "bandpass filter(0.000...0.000Hz)",
+                       "Total 0.2 sec",
+                       "",
+                       "****** averaged informatin ******",
+                       "HPI1 0.0...-1000.0msec(0ave 1.000Hz)   GOF 0.00% < 100.00%",
+                       "",
+                       "****** BEM model ******",
                        "brain"}));
 }
 

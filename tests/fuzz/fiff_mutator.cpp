@@ -64,17 +64,23 @@ std::vector<uint8_t> Write(const TFile& F) {
   return out;
 }
 
-constexpr int32_t kKinds[] = {
-    fiff::kNChan, fiff::kSFreq, fiff::kChInfo, fiff::kMeasDate, fiff::kComment, fiff::kNAve, fiff::kFirstSample,
-    fiff::kLastSample, fiff::kExperimenter, fiff::kDigPoint, fiff::kHpiSlopes, fiff::kLowpass, fiff::kBadChs,
-    fiff::kCoordTrans, fiff::kHighpass, fiff::kNoSamples, fiff::kFirstTime, fiff::kName, fiff::kHpiFitGoodness,
-    fiff::kHpiFitGoodLimit, fiff::kHpiCoilNo, fiff::kDataBuffer, fiff::kDataSkip, fiff::kEpoch, fiff::kSubjFirstName,
-    fiff::kSubjBirthDay, fiff::kSubjSex, fiff::kSubjHand, fiff::kMriPixelData, fiff::kMriWidth, fiff::kMriHeight,
-    fiff::kBemSurfId, fiff::kBemSurfNNode, fiff::kBemSurfNTri, fiff::kBemApprox, fiff::kBemCoordFrame,
-    fiff::kBemSigma, fiff::kProjItemVectors, fiff::kProjItemChList, fiff::kLargestKind + 1};
-constexpr int32_t kTypes[] = {fiff::kTypeVoid,       fiff::kTypeByte,       fiff::kTypeShort,  fiff::kTypeInt,
-                              fiff::kTypeFloat,      fiff::kTypeDouble,     fiff::kTypeString, fiff::kTypeDauPack16,
-                              fiff::kTypeOldPack,    fiff::kTypeChInfo,     fiff::kTypeDigPoint, fiff::kTypeCoordTrans,
+constexpr int32_t kKinds[] = {fiff::kNChan,          fiff::kSFreq,           fiff::kChInfo,
+                              fiff::kMeasDate,       fiff::kComment,         fiff::kNAve,
+                              fiff::kFirstSample,    fiff::kLastSample,      fiff::kExperimenter,
+                              fiff::kDigPoint,       fiff::kHpiSlopes,       fiff::kLowpass,
+                              fiff::kBadChs,         fiff::kCoordTrans,      fiff::kHighpass,
+                              fiff::kNoSamples,      fiff::kFirstTime,       fiff::kName,
+                              fiff::kHpiFitGoodness, fiff::kHpiFitGoodLimit, fiff::kHpiCoilNo,
+                              fiff::kDataBuffer,     fiff::kDataSkip,        fiff::kEpoch,
+                              fiff::kSubjFirstName,  fiff::kSubjBirthDay,    fiff::kSubjSex,
+                              fiff::kSubjHand,       fiff::kMriPixelData,    fiff::kMriWidth,
+                              fiff::kMriHeight,      fiff::kBemSurfId,       fiff::kBemSurfNNode,
+                              fiff::kBemSurfNTri,    fiff::kBemApprox,       fiff::kBemCoordFrame,
+                              fiff::kBemSigma,       fiff::kProjItemVectors, fiff::kProjItemChList,
+                              fiff::kLargestKind + 1};
+constexpr int32_t kTypes[] = {fiff::kTypeVoid,        fiff::kTypeByte,   fiff::kTypeShort,    fiff::kTypeInt,
+                              fiff::kTypeFloat,       fiff::kTypeDouble, fiff::kTypeString,   fiff::kTypeDauPack16,
+                              fiff::kTypeOldPack,     fiff::kTypeChInfo, fiff::kTypeDigPoint, fiff::kTypeCoordTrans,
                               fiff::kTypeComplexFloat};
 
 class TMutation {
@@ -88,10 +94,17 @@ class TMutation {
       case 1: Drop(); break;
       case 2: Duplicate(); break;
       case 3: Reorder(); break;
-      case 4: if (TTag* t = Some()) t->Kind = kKinds[Pick(std::size(kKinds))]; break;
-      case 5: if (TTag* t = Some()) t->Type = kTypes[Pick(std::size(kTypes))]; break;
-      case 6: if (TTag* t = Some()) t->Size = Boundary(); break;
-      case 7: case 8: SetFirstValue(); break;
+      case 4:
+        if (TTag* t = Some()) t->Kind = kKinds[Pick(std::size(kKinds))];
+        break;
+      case 5:
+        if (TTag* t = Some()) t->Type = kTypes[Pick(std::size(kTypes))];
+        break;
+      case 6:
+        if (TTag* t = Some()) t->Size = Boundary();
+        break;
+      case 7:
+      case 8: SetFirstValue(); break;
       default: Resize(); break;
     }
   }

@@ -1,4 +1,4 @@
-// A structure-aware mutation of FIFF files for libFuzzer: tags inserted, dropped, repeated, reordered, given edge values.
+// A structure-aware mutation of FIFF files for libFuzzer: tags inserted, dropped, repeated, reordered, edge values.
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,4 @@
-// The readers in readers/ run in Scilab, Octave and Python on our converter's files and must load what the strict reader reads.
+// The readers in readers/ run in Scilab, Octave and Python on our files and must load what the strict reader reads.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -281,13 +281,14 @@ class Readers : public ::testing::TestWithParam<TEnv> {
     const std::string readers = TESSALINE_READERS, drivers = TESSALINE_READER_DRIVERS;
     std::string command;
     if (Env == TEnv::Scilab)
-      command = "scilab-cli -nb -nouserstartup -quit -e \"reader='" + readers + "/tessaline_load.sci'; jobs='" + jobFile +
-                "'; exec('" + drivers + "/reader_dump.sce', -1);\"";
+      command = "scilab-cli -nb -nouserstartup -quit -e \"reader='" + readers + "/tessaline_load.sci'; jobs='" +
+                jobFile + "'; exec('" + drivers + "/reader_dump.sce', -1);\"";
     else if (Env == TEnv::Octave)
       command = "octave-cli --norc --no-history --quiet --eval \"addpath('" + readers + "'); addpath('" + drivers +
                 "'); reader_dump('" + jobFile + "')\"";
     else
-      command = "PYTHONDONTWRITEBYTECODE=1 PYTHONPATH='" + readers + "/python' " + Python() + " '" + drivers + "/reader_dump.py' '" + jobFile + "'";
+      command = "PYTHONDONTWRITEBYTECODE=1 PYTHONPATH='" + readers + "/python' " + Python() + " '" + drivers +
+                "/reader_dump.py' '" + jobFile + "'";
     const std::string log = FDir->File(tag + "-log.txt");
     const int status = Shell(command, log);
     EXPECT_EQ(status, 0) << command << "\n" << Slurp(log);
@@ -360,8 +361,8 @@ TEST(PythonReader, JoinsASeriesAndRefusesOneThatDisagrees) {
                                       << "\n";
   const std::string log = dir.File("log.txt");
   ASSERT_EQ(Shell("PYTHONPATH='" + std::string(TESSALINE_READERS) + "/python' " + python + " '" +
-                    TESSALINE_READER_DRIVERS + "/reader_dump.py' " + dir.File("jobs.txt"),
-                log),
+                      TESSALINE_READER_DRIVERS + "/reader_dump.py' " + dir.File("jobs.txt"),
+                  log),
             0)
       << Slurp(log);
 
@@ -379,7 +380,6 @@ TEST(PythonReader, JoinsASeriesAndRefusesOneThatDisagrees) {
                "series");
   const std::string error = ReadDump(dir.File("mixed-out")).Lines["error"];
   EXPECT_NE(error.find(dir.File("mixed/run_02.dat") + ": calibration"), std::string::npos) << error;
-
 }
 
 TEST(PythonReader, InstallsWithPipAndListsVariables) {
@@ -399,7 +399,8 @@ TEST(PythonReader, InstallsWithPipAndListsVariables) {
   ASSERT_EQ(Shell(module + files[2], log), 0) << Slurp(log);
   EXPECT_EQ(Slurp(log), "ChInform   float64  12 x 1\nCalXRnge   float64  1 x 2\nraw_data   int16    1 x 0\n");
   EXPECT_EQ(Shell(module + dir.File("run.fif"), log), 1);
-  EXPECT_EQ(Slurp(log), "tessaline_dat: " + dir.File("run.fif") + ": name area that is not a Scilab name at byte offset 0\n");
+  EXPECT_EQ(Slurp(log),
+            "tessaline_dat: " + dir.File("run.fif") + ": name area that is not a Scilab name at byte offset 0\n");
 }
 
 // The channel table read as the README shows it in each environment: names, status and factors
@@ -435,8 +436,9 @@ TEST(ChannelTables, EachEnvironmentReadsTheTableAsWritten) {
     if (cells.at(7) != "n/a") std::snprintf(factor, sizeof factor, "%.17g", std::stod(cells[7]));
     expect += cells[0] + "|" + cells[6] + "|" + factor + "\n";
   }
-  ASSERT_EQ(expect, "CH1|good|9.9999998245167004e-14\nCH2|bad|3.2999998567095901e-11\nEEG 061|good|2.0000000233721948e-07\n"
-                    "n/a|good|n/a\n");
+  ASSERT_EQ(expect,
+            "CH1|good|9.9999998245167004e-14\nCH2|bad|3.2999998567095901e-11\nEEG 061|good|2.0000000233721948e-07\n"
+            "n/a|good|n/a\n");
 
   const std::string out = dir.File("rows.txt"), log = dir.File("log.txt");
   const std::string readers = TESSALINE_READERS;
@@ -446,15 +448,17 @@ TEST(ChannelTables, EachEnvironmentReadsTheTableAsWritten) {
     std::string Command;
   };
   const std::string sce = dir.File("rows.sce"), m = dir.File("rows.m"), py = dir.File("rows.py");
-  std::ofstream(sce) << "t = csvRead('" << table << "', ascii(9), [], 'string');\n"
-                     << "si = strtod(t(2:$, 8));\nfd = mopen('" << out << "', 'w');\n"
-                     << "for k = 2:size(t, 1)\n  f = msprintf('%.17g', si(k - 1)); if isnan(si(k - 1)) then f = 'n/a'; end\n"
-                     << "  mfprintf(fd, '%s|%s|%s\\n', t(k, 1), t(k, 7), f);\nend\nmclose(fd);\n";
-  std::ofstream(m) << "fid = fopen('" << table << "');\n"
-                   << "c = textscan(fid, '%s%s%s%s%s%s%s%s%s%s', 'Delimiter', '\\t', 'HeaderLines', 1, 'Whitespace', '');\n"
-                   << "fclose(fid);\nsi = str2double(c{8});\nfd = fopen('" << out << "', 'w');\n"
-                   << "for k = 1:numel(c{1})\n  f = sprintf('%.17g', si(k)); if isnan(si(k)) f = 'n/a'; end\n"
-                   << "  fprintf(fd, '%s|%s|%s\\n', c{1}{k}, c{7}{k}, f);\nend\nfclose(fd);\n";
+  std::ofstream(sce)
+      << "t = csvRead('" << table << "', ascii(9), [], 'string');\n"
+      << "si = strtod(t(2:$, 8));\nfd = mopen('" << out << "', 'w');\n"
+      << "for k = 2:size(t, 1)\n  f = msprintf('%.17g', si(k - 1)); if isnan(si(k - 1)) then f = 'n/a'; end\n"
+      << "  mfprintf(fd, '%s|%s|%s\\n', t(k, 1), t(k, 7), f);\nend\nmclose(fd);\n";
+  std::ofstream(m)
+      << "fid = fopen('" << table << "');\n"
+      << "c = textscan(fid, '%s%s%s%s%s%s%s%s%s%s', 'Delimiter', '\\t', 'HeaderLines', 1, 'Whitespace', '');\n"
+      << "fclose(fid);\nsi = str2double(c{8});\nfd = fopen('" << out << "', 'w');\n"
+      << "for k = 1:numel(c{1})\n  f = sprintf('%.17g', si(k)); if isnan(si(k)) f = 'n/a'; end\n"
+      << "  fprintf(fd, '%s|%s|%s\\n', c{1}{k}, c{7}{k}, f);\nend\nfclose(fd);\n";
   std::ofstream(py) << "import math, tessaline_dat\nc = tessaline_dat.read_channels('" << dir.File("run.dat") << "')\n"
                     << "with open('" << out << "', 'w') as o:\n"
                     << "    for n, s, f in zip(c['name'], c['status'], c['si_factor']):\n"
@@ -475,11 +479,9 @@ TEST(ChannelTables, EachEnvironmentReadsTheTableAsWritten) {
   if (ran == 0) GTEST_SKIP() << "none of scilab-cli, octave-cli and python3 with NumPy is installed";
 }
 
-INSTANTIATE_TEST_SUITE_P(Environments, Readers, ::testing::Values(TEnv::Scilab, TEnv::Octave, TEnv::Python),
-                         [](const auto& Info) {
-                           return std::string(Info.param == TEnv::Scilab   ? "Scilab"
-                                              : Info.param == TEnv::Octave ? "Octave"
-                                                                           : "Python");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Environments, Readers, ::testing::Values(TEnv::Scilab, TEnv::Octave, TEnv::Python), [](const auto& Info) {
+      return std::string(Info.param == TEnv::Scilab ? "Scilab" : Info.param == TEnv::Octave ? "Octave" : "Python");
+    });
 
 }  // namespace

@@ -9,18 +9,18 @@
 #include <QCompleter>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QMimeData>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QTimer>
 #include <QtTest>
 
 #include <filesystem>
 #include <functional>
 
-#include "convert_helpers.h"
-#include "summary_helpers.h"
 #include "Tessaline_1f.h"
+#include "convert_helpers.h"
 #include "interrupt_cleanup.h"
+#include "summary_helpers.h"
 
 namespace {
 
