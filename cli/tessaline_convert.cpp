@@ -1,5 +1,4 @@
 // tessaline-convert: the window's reading, summary and conversion for many files, from a shell or a script.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -84,44 +83,46 @@ class TBatch {
 
  private:
   bool Convert(const std::string& Path) {
-    struct stat st {};
-    if (::stat(Path.c_str(), &st) != 0) {
+    TInput in = OpenInput(Path, FOptions.Read, FSeparators);
+    if (in.Refusal == TRefusal::Missing) {
       Fail(Path, "Cannot open \"" + Path + "\": No such file or directory");
       return false;
     }
-    TFiff reader(FSeparators);
-    if (!LoadInput(reader, Path, FOptions.Read)) {
+    if (in.Refusal != TRefusal::None) {
       Print(kNotFiffLine);
-      Fail(Path, Refusal(Path, reader.FVersion));
+      Fail(Path, Refusal(in));
       return false;
     }
+    TFiff& reader = *in.Reader;
     reader.MakeSummary();
     for (const std::string& line : reader.FReport) Print(line);
     if (FOptions.SummaryOnly) return true;
 
     // Two inputs of one name would overwrite each other's output in one folder.
-    const std::vector<std::string> outputs = OutputFiles(reader, FOptions.Convert);
-    for (const std::string& out : outputs)
+    const TRecording recording{&reader, in.OutputName};
+    const TConversionPlan plan = PlanConversion(recording, FOptions.Convert);
+    for (const std::string& out : plan.Files)
       if (const auto it = FWritten.find(out); it != FWritten.end()) {
         Fail(Path, "Cannot convert \"" + Path + "\": its output file \"" + out + "\" was written for \"" + it->second +
                        "\" in this run");
         return false;
       }
-    ConvertFiff(reader, FOptions.Convert, [&](const TConvertProgress& P) { FProgress.Show(Path, P); });
+    ConvertRecording(recording, plan, [&](const TConvertProgress& P) { FProgress.Show(Path, P); });
     FProgress.End();
-    for (const std::string& out : outputs) FWritten.emplace(out, Path);
+    for (const std::string& out : plan.Files) FWritten.emplace(out, Path);
     Print(kConvertedLine);
     return true;
   }
 
   // Why a file failed the signature, and what would read it.
-  std::string Refusal(const std::string& Path, const TFiffVersion& Version) const {
-    if (FOptions.LikeWindow && IsGzipFile(Path))
+  std::string Refusal(const TInput& In) const {
+    if (In.Refusal == TRefusal::GzipNotRead)
       return "not a FIFF file but gzip data; --like-window reads no .gz, as the window; without it "
              "tessaline-convert reads the FIFF file inside";
-    if (!Version.Found) return "not a FIFF file";
-    const std::string version = "FIFF version " + std::to_string(Version.Major) + "." + std::to_string(Version.Minor);
-    if (Version.Major != 1) return version + "; tessaline-convert reads FIFF 1.x";
+    if (!In.Version.Found) return "not a FIFF file";
+    const std::string version =
+        "FIFF version " + std::to_string(In.Version.Major) + "." + std::to_string(In.Version.Minor);
+    if (In.Version.Major != 1) return version + "; tessaline-convert reads FIFF 1.x";
     return version + "; --like-window reads FIFF 1.1 only, as the window; without it tessaline-convert reads it";
   }
 

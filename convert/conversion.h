@@ -1,4 +1,4 @@
-// The conversion's internals: the state of one run shared by its steps, and the staging of doubles.
+// The conversion's internals: the plan, the state of one run shared by its steps, and the staging of doubles.
 #pragma once
 
 #include <cstring>
@@ -23,24 +23,40 @@ struct TStretch {
   int64_t Columns = 0;
 };
 
+// A calibration vector: the channel records after a channel count, up to that count.
+struct TCalibrationVector {
+  int32_t Channels = 0;          // the count in force where it begins
+  std::vector<int32_t> Records;  // the entries of its records, in file order, at most Channels
+  float Frequency = 1.0f;        // the sampling frequency in force where it ends
+};
+// The vectors CalXRnge takes, in file order, and so the rows of the channel table. A vector ends
+// at a new channel count, at an HPI fit once a vector has begun, or at the data buffer at End (the
+// split point; 0 for none); a channel record after a complete vector ends the collection, and so
+// does a count no file of the reader's size could describe.
+std::vector<TCalibrationVector> CalibrationVectors(TFiff& Reader, int32_t End);
+
+// What the check of the input found, and the files it plans: made once, followed by the run.
+struct TPlanDetail {
+  TConvertOptions Options;
+  std::vector<TStretch> Stretches;  // one per data file
+  std::vector<std::string> DataFiles;
+  std::string ChannelTable;  // empty when none is written
+  int32_t RawRows = 1;       // channel count of raw_data, the count in force at the first buffer
+  bool HasBuffers = false;
+  bool RawDoubles = false;  // raw_data of doubles: some buffers hold 32-bit or 64-bit values
+  float Frequency = 1.0f;   // the file's last sampling frequency, for the seconds written
+  int64_t BytesTotal = 0;   // data buffer bytes of the input
+};
+
 class TConversion {
  public:
-  TConversion(TFiff& Reader, const TConvertOptions& Options, const TProgress& Progress);
+  TConversion(const TRecording& Recording, const TPlanDetail& Plan, const TProgress& Progress);
   std::vector<std::string> Run();
-  // The files Run would write.
-  std::vector<std::string> Plan();
 
  private:
-  // Checks made before anything is written; the same pass splits the raw data into FStretches.
-  void CheckInput();
-  void CheckOutputs(const std::vector<std::string>& Names) const;
-  std::vector<std::string> OutputNames(size_t Files) const;
-
+  void CheckOutputs() const;
   void WriteFile(const std::string& Name, const TStretch& Stretch);
-  // The outputs' path without ending: the input's, in the output folder when one is given.
-  std::string OutputBase() const;
   std::string ChannelTableText();
-  void WriteChannelTable(const std::string& Name);
   void WriteChInform();
   void WriteProjections();
   void WriteDigitPts();
@@ -49,27 +65,20 @@ class TConversion {
   void WriteCalibration(const TStretch& Stretch);
   void WriteRawData(const TStretch& Stretch);
   void WriteSamplesAsDoubles(int32_t DataType, int64_t Values, class TDoubleStager& Out, std::vector<uint8_t>& Block);
-  // Bytes of NaN that completing what begins at entry From would invent.
+  // Bytes of NaN that completing the average beginning at entry From would invent.
   int64_t AverageCompletion(int32_t From, int32_t Channels, int32_t Rows) const;
-  int64_t CalibrationCompletion(int32_t From, int32_t Channels, const TStretch& Stretch) const;
   // Takes Bytes from the file's budget of invented values; false, taking nothing, when too few are left.
   bool Invent(int64_t Bytes);
   bool InStretch(const TFiffTag& Tag, const TStretch& Stretch) const;
   int64_t ColumnsOf(const TFiffTag& Tag) const;
 
   TFiff& FReader;
-  const TConvertOptions& FOptions;
-  const int64_t FSizeLimit;
+  const TRecording& FRecording;
+  const TPlanDetail& FPlan;
   const TProgress& FProgress;
   std::unique_ptr<TScilab> FWriter;
   std::string FOutputName;
-  int32_t FRawRows = 1;  // channel count of raw_data, the count in force at the first buffer
-  bool FHasBuffers = false;
-  std::vector<TStretch> FStretches;  // one per output file
-  bool FRawDoubles = false;          // raw_data of doubles: some buffers hold 32-bit or 64-bit values
-  float FFrequency = 1.0f;           // the file's last sampling frequency, for the seconds written
-  int64_t FBytesTotal = 0;           // data buffer bytes of the input, and how many are converted
-  int64_t FBytesDone = 0;
+  int64_t FBytesDone = 0;     // data buffer bytes converted so far
   int64_t FInventedLeft = 0;  // of the output file being written
 };
 

@@ -1,4 +1,4 @@
-// The conversion driver: checks, the split into a series, output names, and each file's variables in order.
+// The conversion driver: the plan (checks, the split into a series, output names), and each file's variables in order.
 #include <sys/stat.h>
 
 #include <bit>
@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "conversion.h"
+#include "output_file.h"
 
 static_assert(std::endian::native == std::endian::little, "Scilab data files are written little-endian");
 
@@ -25,13 +26,6 @@ const char* DataTypeName(int32_t Type) {
   }
 }
 
-bool SameFile(const std::string& A, const std::string& B) {
-  if (A == B) return true;
-  struct stat sa {
-  }, sb{};
-  return ::stat(A.c_str(), &sa) == 0 && ::stat(B.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 }  // namespace
 
 std::string OutputBaseName(const std::string& InputPath) {
@@ -42,8 +36,108 @@ std::string OutputBaseName(const std::string& InputPath) {
   return InputPath.substr(0, dot);
 }
 
+namespace {
+
+// The outputs' path without ending: the recording's, in the output folder when one is given.
+std::string OutputBase(const TRecording& Recording, const TConvertOptions& Options) {
+  std::string base = OutputBaseName(Recording.OutputName);
+  if (!Options.OutputDir.empty()) {
+    const size_t slash = base.find_last_of('/');
+    base = Options.OutputDir + (Options.OutputDir.back() == '/' ? "" : "/") +
+           (slash == std::string::npos ? base : base.substr(slash + 1));
+  }
+  return base;
+}
+
+// An n/a row of the channel table is shorter than this.
+constexpr int64_t kBlankRowBytes = 64;
+
+// One pass checks the input and splits its raw data into the series: each file takes the
+// buffers after the previous one's last, up to and including the buffer at which their sizes
+// first add up to more than the limit.
+TPlanDetail MakePlan(const TRecording& Recording, const TConvertOptions& Options) {
+  TFiff& reader = *Recording.Reader;
+  TPlanDetail p;
+  p.Options = Options;
+  const bool series = reader.StreamSize() > Options.SizeLimit;
+  p.Stretches = {TStretch{series ? 1 : 0, 0}};
+  int64_t total = 0;  // bytes of the stretch's buffers
+  // raw_data holds 16-bit integers, or doubles when asked: any other buffer type would be
+  // stored as garbage.
+  TTagWalk walk(reader, 1, 1.0f);
+  for (const TWalkEntry& e : walk) {
+    const TFiffTag& t = *e.Tag;
+    if (t.Kind != fiff::kDataBuffer) continue;
+    const bool wide = t.DataType == fiff::kTypeInt || t.DataType == fiff::kTypeFloat || t.DataType == fiff::kTypeDouble;
+    if (wide && Options.RawAsDouble) {
+      p.RawDoubles = true;
+    } else if (t.DataType != fiff::kTypeShort && t.DataType != fiff::kTypeDauPack16) {
+      throw TInputError(
+          "Cannot convert \"" + reader.FFileName + "\": its raw data buffers hold FIFF data type " +
+          std::to_string(t.DataType) + " (" + DataTypeName(t.DataType) +
+          "), and raw_data stores only 16-bit integers (types 2 and 16)" +
+          (wide ? "; tessaline-convert converts them as doubles (with --like-window, add --raw-as-double)" : ""));
+    }
+    if (!p.HasBuffers) p.RawRows = e.Channels;
+    p.HasBuffers = true;
+    p.BytesTotal += t.Size;
+    if (p.RawRows > 0) p.Stretches.back().Columns += t.Size / p.RawRows / fiff::RawValueSize(t.DataType);
+    total += t.Size;
+    if (series && total > Options.SizeLimit) {
+      p.Stretches.back().End = t.Pos;
+      p.Stretches.push_back({t.Pos, 0});
+      total = 0;
+    }
+  }
+  p.Frequency = walk.Frequency();
+  if (p.HasBuffers && p.RawRows <= 0)
+    throw TInputError("Cannot convert \"" + reader.FFileName + "\": it declares " + std::to_string(p.RawRows) +
+                      " channels for its raw data buffers");
+  for (const TStretch& s : p.Stretches)
+    if (!CheckedInt32(s.Columns))
+      throw TInputError("Cannot convert \"" + reader.FFileName + "\": its raw data hold " + std::to_string(s.Columns) +
+                        " samples, more than a Scilab matrix can");
+
+  const std::string base = OutputBase(Recording, Options);
+  if (!series) {
+    p.DataFiles = {base + ".dat"};
+  } else {
+    for (size_t k = 1; k <= p.Stretches.size(); ++k) {
+      char number[24];
+      std::snprintf(number, sizeof number, "_%02zu.dat", k);
+      p.DataFiles.push_back(base + number);
+    }
+  }
+  // The table's rows without a channel record are invented: a count far beyond the records (a
+  // damaged file) would fill the disk with rows of n/a, so the table is then left out.
+  if (Options.ChannelTable && p.HasBuffers) {
+    const std::vector<TCalibrationVector> vectors = CalibrationVectors(reader, 0);
+    const int64_t records = vectors.empty() ? 0 : static_cast<int64_t>(vectors[0].Records.size());
+    if ((p.RawRows - records) * kBlankRowBytes <= InventedBytesAllowed(reader.StreamSize()))
+      p.ChannelTable = base + "_channels.tsv";
+  }
+  return p;
+}
+
+}  // namespace
+
+TConversionPlan PlanConversion(const TRecording& Recording, const TConvertOptions& Options) {
+  auto detail = std::make_shared<TPlanDetail>(MakePlan(Recording, Options));
+  TConversionPlan plan;
+  plan.Files = detail->DataFiles;
+  if (!detail->ChannelTable.empty()) plan.Files.push_back(detail->ChannelTable);
+  plan.Detail = std::move(detail);
+  return plan;
+}
+
+std::vector<std::string> ConvertRecording(const TRecording& Recording, const TConversionPlan& Plan,
+                                          const TProgress& Progress) {
+  return TConversion(Recording, *Plan.Detail, Progress).Run();
+}
+
 std::vector<std::string> ConvertFiff(TFiff& Reader, const TConvertOptions& Options, const TProgress& Progress) {
-  return TConversion(Reader, Options, Progress).Run();
+  const TRecording recording{&Reader, Reader.FFileName};
+  return ConvertRecording(recording, PlanConversion(recording, Options), Progress);
 }
 
 std::vector<std::string> ConvertFiff(TFiff& Reader, int64_t SizeLimit, const TProgress& Progress) {
@@ -52,109 +146,36 @@ std::vector<std::string> ConvertFiff(TFiff& Reader, int64_t SizeLimit, const TPr
   return ConvertFiff(Reader, options, Progress);
 }
 
-std::vector<std::string> OutputFiles(TFiff& Reader, const TConvertOptions& Options) {
-  return TConversion(Reader, Options, {}).Plan();
-}
+TConversion::TConversion(const TRecording& Recording, const TPlanDetail& Plan, const TProgress& Progress)
+    : FReader(*Recording.Reader), FRecording(Recording), FPlan(Plan), FProgress(Progress) {}
 
-TConversion::TConversion(TFiff& Reader, const TConvertOptions& Options, const TProgress& Progress)
-    : FReader(Reader), FOptions(Options), FSizeLimit(Options.SizeLimit), FProgress(Progress) {}
-
-// Each file of a series takes the buffers after the previous one's last, up to and including
-// the buffer at which their sizes first add up to more than the limit.
-void TConversion::CheckInput() {
-  const bool series = FReader.StreamSize() > FSizeLimit;
-  FStretches = {TStretch{series ? 1 : 0, 0}};
-  int64_t total = 0;  // bytes of the stretch's buffers
-  // raw_data holds 16-bit integers: any other buffer type would be stored as garbage.
-  TTagWalk walk(FReader, 1, 1.0f);
-  for (const TWalkEntry& e : walk) {
-    const TFiffTag& t = *e.Tag;
-    if (t.Kind != fiff::kDataBuffer) continue;
-    const bool wide = t.DataType == fiff::kTypeInt || t.DataType == fiff::kTypeFloat || t.DataType == fiff::kTypeDouble;
-    if (wide && FOptions.RawAsDouble) {
-      FRawDoubles = true;
-    } else if (t.DataType != fiff::kTypeShort && t.DataType != fiff::kTypeDauPack16) {
-      throw TInputError(
-          "Cannot convert \"" + FReader.FFileName + "\": its raw data buffers hold FIFF data type " +
-          std::to_string(t.DataType) + " (" + DataTypeName(t.DataType) +
-          "), and raw_data stores only 16-bit integers (types 2 and 16)" +
-          (wide ? "; tessaline-convert converts them as doubles (with --like-window, add --raw-as-double)" : ""));
-    }
-    if (!FHasBuffers) FRawRows = e.Channels;
-    FHasBuffers = true;
-    FBytesTotal += t.Size;
-    if (FRawRows > 0) FStretches.back().Columns += t.Size / FRawRows / fiff::RawValueSize(t.DataType);
-    total += t.Size;
-    if (series && total > FSizeLimit) {
-      FStretches.back().End = t.Pos;
-      FStretches.push_back({t.Pos, 0});
-      total = 0;
-    }
-  }
-  FFrequency = walk.Frequency();
-  if (FHasBuffers && FRawRows <= 0)
-    throw TInputError("Cannot convert \"" + FReader.FFileName + "\": it declares " + std::to_string(FRawRows) +
-                      " channels for its raw data buffers");
-}
-
-void TConversion::CheckOutputs(const std::vector<std::string>& Names) const {
-  for (const std::string& name : Names) {
-    if (SameFile(name, FReader.FFileName))
+void TConversion::CheckOutputs() const {
+  std::vector<std::string> all = FPlan.DataFiles;
+  if (!FPlan.ChannelTable.empty()) all.push_back(FPlan.ChannelTable);
+  const TFileIdentity& input = FReader.FIdentity;
+  for (const std::string& name : all) {
+    struct stat st {};
+    const bool exists = ::stat(name.c_str(), &st) == 0;
+    // The input itself, by its name or through a link.
+    if (name == FReader.FFileName || (exists && input.Known && st.st_dev == input.Device && st.st_ino == input.Inode))
       throw TInputError("Cannot convert \"" + FReader.FFileName + "\": the output file \"" + name +
                         "\" would overwrite the input");
-    struct stat st {};
-    if (::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    if (exists && S_ISDIR(st.st_mode))
       throw std::system_error(EISDIR, std::generic_category(), "Cannot create \"" + name + "\"");
   }
 }
 
-std::string TConversion::OutputBase() const {
-  // run_raw.fif.gz gives run_raw.dat, as its decompressed run_raw.fif would.
-  std::string input = FReader.FFileName;
-  if (FReader.FDecompressed && input.size() > 3 && input.compare(input.size() - 3, 3, ".gz") == 0)
-    input.resize(input.size() - 3);
-  std::string base = OutputBaseName(input);
-  if (!FOptions.OutputDir.empty()) {
-    const size_t slash = base.find_last_of('/');
-    base = FOptions.OutputDir + (FOptions.OutputDir.back() == '/' ? "" : "/") +
-           (slash == std::string::npos ? base : base.substr(slash + 1));
-  }
-  return base;
-}
-
-std::vector<std::string> TConversion::OutputNames(size_t Files) const {
-  const std::string base = OutputBase();
-  if (FReader.StreamSize() <= FSizeLimit) return {base + ".dat"};
-  std::vector<std::string> names;
-  for (size_t k = 1; k <= Files; ++k) {
-    char number[24];
-    std::snprintf(number, sizeof number, "_%02zu.dat", k);
-    names.push_back(base + number);
-  }
-  return names;
-}
-
-std::vector<std::string> TConversion::Plan() {
-  CheckInput();
-  return OutputNames(FStretches.size());
-}
-
 std::vector<std::string> TConversion::Run() {
-  CheckInput();
-  const std::vector<std::string> names = OutputNames(FStretches.size());
-  const std::string table = FOptions.ChannelTable && FHasBuffers ? OutputBase() + "_channels.tsv" : "";
-  std::vector<std::string> all = names;
-  if (!table.empty()) all.push_back(table);
-  CheckOutputs(all);  // the table too, before anything is written
+  CheckOutputs();  // the table too, before anything is written
   std::vector<std::string> written;
-  for (size_t k = 0; k < names.size(); ++k) {
-    WriteFile(names[k], FStretches[k]);
-    written.push_back(names[k]);
+  for (size_t k = 0; k < FPlan.DataFiles.size(); ++k) {
+    WriteFile(FPlan.DataFiles[k], FPlan.Stretches[k]);
+    written.push_back(FPlan.DataFiles[k]);
   }
   // Last, so that a conversion that fails leaves no table naming rows it did not write.
-  if (!table.empty()) {
-    WriteChannelTable(table);
-    written.push_back(table);
+  if (!FPlan.ChannelTable.empty()) {
+    WriteFileAtomically(FPlan.ChannelTable, ChannelTableText());
+    written.push_back(FPlan.ChannelTable);
   }
   return written;
 }
@@ -178,7 +199,7 @@ void TConversion::WriteFile(const std::string& Name, const TStretch& Stretch) {
     (this->*step)();
     FReader.CheckUnchanged();
   }
-  if (FHasBuffers) {
+  if (FPlan.HasBuffers) {
     WriteCalibration(Stretch);
     FReader.CheckUnchanged();
     WriteRawData(Stretch);

@@ -1,9 +1,7 @@
 // Decompression of .fif.gz files with libdeflate: whole members straight into one reserved mapping.
 #include "gzip_input.h"
 
-#include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <libdeflate.h>
@@ -64,21 +62,14 @@ struct TDecompressor {
 
 }  // namespace
 
-std::shared_ptr<const uint8_t> InflateGzipFile(const std::string& Path, int64_t& Size, int64_t Limit) {
-  const int fd = ::open(Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) throw std::system_error(errno, std::generic_category(), "Cannot open \"" + Path + "\"");
-  struct TCloser {
-    int Fd;
-    ~TCloser() { ::close(Fd); }
-  } closer{fd};
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) throw std::system_error(errno, std::generic_category(), "Cannot open \"" + Path + "\"");
-  if (!S_ISREG(st.st_mode)) Refuse(Path, "not a regular file");
-  const size_t inSize = static_cast<size_t>(st.st_size);
+std::shared_ptr<const uint8_t> InflateGzipFile(const TInputFile& File, const std::string& Path, int64_t& Size,
+                                               int64_t Limit) {
+  const size_t inSize = static_cast<size_t>(File.Size);
   if (inSize < 10 + kTrailerSize) Refuse(Path, "the gzip file is cut short");
 
   TMappedFile in;
-  if (!in.Map(fd, st.st_size)) throw std::system_error(errno, std::generic_category(), "Cannot read \"" + Path + "\"");
+  if (!in.Map(File.Fd, File.Size))
+    throw std::system_error(errno, std::generic_category(), "Cannot read \"" + Path + "\"");
   const uint8_t* src = in.Data();
   const std::string tooLarge =
       "it decompresses to more than " + std::to_string(Limit) + " bytes, more than any FIFF file holds";

@@ -86,9 +86,9 @@ void TConversion::WriteAverages() {
   float freq = 1.0f;
   int32_t rows = 0;      // S of the open average
   bool skipped = false;  // the open average is left out: it would invent more than the budget left
-  // A complete average is about four times its epochs' bytes; more than eight times the
-  // file cannot be real data and would only fill the disk with NaN.
-  const int64_t plausible = 8 * FReader.StreamSize() + (1 << 20);
+  // A complete average is about four times its epochs' bytes; one larger than the budget of
+  // invented values cannot be real data and would only fill the disk with NaN.
+  const int64_t plausible = InventedBytesAllowed(FReader.StreamSize());
 
   TDoubleStager out(*FWriter);
   // The time column has one value per row, from the first sample on.

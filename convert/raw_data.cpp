@@ -1,4 +1,4 @@
-// The raw data of one output file: the calibration vector CalXRnge, then raw_data's samples.
+// The raw data of one output file: raw_data's samples, 16-bit or as doubles.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -31,7 +31,7 @@ double ValueAt(const uint8_t* P, int64_t Size, int32_t DataType) {
 }  // namespace
 
 int64_t TConversion::ColumnsOf(const TFiffTag& Tag) const {
-  return Tag.Size / FRawRows / fiff::RawValueSize(Tag.DataType);
+  return Tag.Size / FPlan.RawRows / fiff::RawValueSize(Tag.DataType);
 }
 
 bool TConversion::InStretch(const TFiffTag& Tag, const TStretch& Stretch) const {
@@ -39,105 +39,21 @@ bool TConversion::InStretch(const TFiffTag& Tag, const TStretch& Stretch) const 
   return Tag.Kind == fiff::kDataBuffer && Tag.Pos > Stretch.Start && Tag.Pos <= end;
 }
 
-// A vector begun at entry From takes the channel tags up to its channel count, before a new count,
-// a goodness tag or the split point ends it; the factors it lacks are NaN.
-int64_t TConversion::CalibrationCompletion(int32_t From, int32_t Channels, const TStretch& Stretch) const {
-  int32_t found = 0;
-  for (int32_t i = From; i < FReader.FTagCount && found < Channels; ++i) {
-    const TFiffTag& t = FReader.FTags[i];
-    if (t.Kind == fiff::kNChan || t.Kind == fiff::kHpiFitGoodness) break;
-    if (t.Kind == fiff::kDataBuffer && Stretch.End != 0 && t.Pos == Stretch.End) break;
-    if (t.Kind == fiff::kChInfo) ++found;
-  }
-  return 8 * int64_t{Channels - found};
-}
-
-void TConversion::WriteCalibration(const TStretch& Stretch) {
-  TScilab& w = *FWriter;
-  int32_t size = 0;   // channels of the vector begun last
-  int32_t index = 0;  // channel tags since the last channel count
-  float freq = 1.0f;
-  bool begun = false;
-  bool vectorOpen = false;
-  TDoubleStager cal(w);
-  // A vector cut short gets NaN for the factors no channel tag gave, then the frequency.
-  auto closeVector = [&] {
-    if (!vectorOpen) return;
-    cal.PutMany(int64_t{size} - index, kNaN);
-    cal.Put(freq);
-    cal.Flush();
-    vectorOpen = false;
-  };
-  const int64_t fileSize = FReader.StreamSize();
-  for (const TWalkEntry& e : TTagWalk(FReader, 1, 1.0f)) {
-    const TFiffTag& t = *e.Tag;
-    const int32_t channels = e.Channels;
-    freq = e.Frequency;
-    bool ends = false;
-    switch (t.Kind) {
-      case fiff::kNChan:
-        closeVector();
-        index = 0;
-        break;
-      case fiff::kChInfo: {
-        // A complete vector ends the collection; so does a count no file could describe.
-        if (index == channels || channels <= 0 || channels > fileSize || !CheckedInt32(CheckedAdd(channels, 1)) ||
-            (index == 0 && !Invent(CalibrationCompletion(e.Index, channels, Stretch)))) {
-          ends = true;
-          break;
-        }
-        if (index == 0) {
-          w.WriteRealMatrixHeader("CalXQnge", 1, channels + 1);  // Scilab reads the name as CalXRnge
-          size = channels;
-          vectorOpen = true;
-          begun = true;
-        }
-        const fiff::TChannelInfo ch = FReader.ReadChannelInfo(e.Index);
-        const fiff::TCalibrationScale scale = fiff::CalibrationScale(ch.Kind, ch.Coil);
-        double value = ch.Range * scale.Unit;
-        value *= ch.Cal;
-        value *= scale.Coil;
-        cal.Put(value);
-        ++index;
-        if (index == channels) {
-          cal.Put(freq);
-          cal.Flush();
-          vectorOpen = false;
-        }
-        break;
-      }
-      case fiff::kHpiFitGoodness:
-        // Measurement info carries HPI fits before the channels: only a begun vector ends here.
-        ends = begun;
-        break;
-      case fiff::kDataBuffer:
-        ends = Stretch.End != 0 && t.Pos == Stretch.End;  // the split point ends the calibration
-        break;
-      default: break;
-    }
-    if (ends) break;
-  }
-  closeVector();
-}
-
 void TConversion::WriteRawData(const TStretch& Stretch) {
   TScilab& w = *FWriter;
   // Columns are the samples actually written, counted with the rows of the header.
-  const int32_t rows = FRawRows;
-  const std::optional<int32_t> columns = CheckedInt32(Stretch.Columns);
-  if (!columns)
-    throw TInputError("Cannot convert \"" + FReader.FFileName + "\": its raw data hold " +
-                      std::to_string(Stretch.Columns) + " samples, more than a Scilab matrix can");
-  if (FRawDoubles)
-    w.WriteRealMatrixHeader("raw_data", rows, *columns);
+  const int32_t rows = FPlan.RawRows;
+  const auto columns = static_cast<int32_t>(Stretch.Columns);  // the plan checked that it fits
+  if (FPlan.RawDoubles)
+    w.WriteRealMatrixHeader("raw_data", rows, columns);
   else
-    w.WriteInt16MatrixHeader("raw_data", rows, *columns);
+    w.WriteInt16MatrixHeader("raw_data", rows, columns);
 
   // Consecutive buffers are converted into the staging buffer one after another and written
   // when it is full and at the end, so many small buffers cost as few writes as a few large ones.
   TConvertProgress progress;
   progress.OutputFile = FOutputName;
-  progress.BytesTotal = FBytesTotal;
+  progress.BytesTotal = FPlan.BytesTotal;
   constexpr int64_t kBlockShorts = TScilab::kBufferSize / 2;
   int64_t staged = 0;  // 16-bit values waiting in the staging buffer
   auto flush = [&] {
@@ -154,7 +70,7 @@ void TConversion::WriteRawData(const TStretch& Stretch) {
     if (!InStretch(t, Stretch)) continue;
     const int64_t samples = ColumnsOf(t);
     FReader.SeekTagData(i);
-    if (FRawDoubles) {
+    if (FPlan.RawDoubles) {
       WriteSamplesAsDoubles(t.DataType, samples * rows, doubles, block);
     } else {
       for (int64_t left = samples * rows; left > 0;) {
@@ -171,7 +87,7 @@ void TConversion::WriteRawData(const TStretch& Stretch) {
       unchecked = 0;
     }
     FBytesDone += t.Size;
-    progress.SecondsWritten += static_cast<double>(samples) / FFrequency;
+    progress.SecondsWritten += static_cast<double>(samples) / FPlan.Frequency;
     progress.BytesDone = FBytesDone;
     if (FProgress) FProgress(progress);
   }

@@ -3,7 +3,6 @@
 
 #include "in_out_error.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -189,59 +188,58 @@ void TFiff::CheckAddressable(const std::string& FileName, int64_t Size) {
 }
 
 // Kind 100, type 31, size 20, next 0, then the major and minor version words.
-bool TFiff::TestSignature(bool AnyMinorVersion) {
-  FPos = 0;
-  FVersion = {};
-  if (ReadLong() != fiff::kFileId || ReadLong() != fiff::kTypeId || ReadLong() != fiff::kFileIdSize || ReadLong() != 0)
-    return false;
-  FVersion.Found = true;
-  FVersion.Major = static_cast<uint16_t>(ReadShort());
-  FVersion.Minor = static_cast<uint16_t>(ReadShort());
-  return FVersion.Major == fiff::kVersionMajor && (AnyMinorVersion || FVersion.Minor == fiff::kVersionMinor);
+TFiffVersion ReadFiffVersion(const uint8_t* Head, int64_t Length) {
+  TFiffVersion v;
+  if (Length < fiff::kTagHeaderSize + 4 || BigEndian32(Head) != fiff::kFileId ||
+      BigEndian32(Head + 4) != fiff::kTypeId || BigEndian32(Head + 8) != fiff::kFileIdSize ||
+      BigEndian32(Head + 12) != 0)
+    return v;
+  v.Found = true;
+  v.Major = (Head[16] << 8) | Head[17];
+  v.Minor = (Head[18] << 8) | Head[19];
+  return v;
+}
+
+bool AcceptsVersion(const TFiffVersion& Version, bool AnyMinorVersion) {
+  return Version.Found && Version.Major == fiff::kVersionMajor &&
+         (AnyMinorVersion || Version.Minor == fiff::kVersionMinor);
 }
 
 bool TFiff::LoadFiffImage(const std::string& FileName, std::shared_ptr<const uint8_t> Image, int64_t Size,
-                          bool AnyMinorVersion) {
+                          bool AnyMinorVersion, TFileIdentity Identity) {
   FImageOwner = std::move(Image);
   FImage = FImageOwner.get();
   FMemSize = Size;
   FUseFileStream = false;
-  if (Size < fiff::kFileIdSize || !TestSignature(AnyMinorVersion)) return false;
+  FVersion = ReadFiffVersion(FImage, Size);
+  if (!AcceptsVersion(FVersion, AnyMinorVersion)) return false;
   CheckAddressable(FileName, Size);
   FFileName = FileName;
-  FDecompressed = true;
+  FIdentity = Identity;
   BuildDirectory();
   return true;
 }
 
 bool TFiff::LoadFiff(const std::string& FileName, bool AnyMinorVersion) {
-  struct stat st {};
-  if (FileName.empty()) return false;
-  if (::stat(FileName.c_str(), &st) != 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return false;
-    ThrowInOutError("Cannot open", FileName, errno);
-  }
+  std::optional<TInputFile> file = OpenInputFile(FileName);
+  return file && LoadFiff(std::move(*file), FileName, AnyMinorVersion);
+}
 
-  // O_NONBLOCK keeps a FIFO from hanging the open; anything but a regular file is refused.
-  const int fd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) ThrowInOutError("Cannot open", FileName, errno);
-  FFileStream = std::make_unique<TFileWindow>(fd, FileName);
-  FUseFileStream = true;
-  if (::fstat(fd, &st) != 0) ThrowInOutError("Cannot open", FileName, errno);
-  if (S_ISDIR(st.st_mode)) ThrowInOutError("Cannot open", FileName, EISDIR);
-  if (!S_ISREG(st.st_mode)) throw TInputError("Cannot open \"" + FileName + "\": not a regular file");
-  const int64_t size = st.st_size;
+bool TFiff::LoadFiff(TInputFile File, const std::string& FileName, bool AnyMinorVersion) {
+  const int64_t size = File.Size;
+  FVersion = ReadFiffVersion(File.Head, File.HeadLength);
+  FFileStream = std::make_unique<TFileWindow>(File.Release(), FileName);
   FFileStream->SetSize(size);
-
-  if (size < fiff::kFileIdSize || !TestSignature(AnyMinorVersion)) return false;
+  FUseFileStream = true;
+  if (!AcceptsVersion(FVersion, AnyMinorVersion)) return false;
   CheckAddressable(FileName, size);
   FFileName = FileName;
-
+  FIdentity = {File.Device, File.Inode, true};
   FLoadedSize = size;
-  FLoadedTime = int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec;
+  FLoadedTime = File.ModifiedNs;
   // Held in memory by mapping it: no copy, and the pages are the page cache's. Where the file
   // cannot be mapped it is read through the file stream like a larger one.
-  if (size <= kMemoryImageLimit && FMemStream.Map(fd, size)) {
+  if (size <= kMemoryImageLimit && FMemStream.Map(FFileStream->Fd(), size)) {
     FImage = FMemStream.Data();
     FMemSize = size;
     FUseFileStream = false;

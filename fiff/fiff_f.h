@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fiff_kinds.h"
+#include "input_file.h"
 #include "mapped_file.h"
 #include "number_format.h"
 
@@ -41,6 +42,17 @@ struct TFiffVersion {
   int Major = 0;
   int Minor = 0;
 };
+// What the first bytes of a file say: the one test of the signature.
+TFiffVersion ReadFiffVersion(const uint8_t* Head, int64_t Length);
+// Whether a file of that version is read: 1.1, or any 1.x with AnyMinorVersion.
+bool AcceptsVersion(const TFiffVersion& Version, bool AnyMinorVersion);
+
+// Which file a reader holds, so that no output is written over it (also through a link).
+struct TFileIdentity {
+  uint64_t Device = 0;
+  uint64_t Inode = 0;
+  bool Known = false;
+};
 
 class TFiff {
  public:
@@ -52,10 +64,12 @@ class TFiff {
   // False when the file is missing or fails the signature; throws on I/O errors. The
   // signature asks for version 1.1, or for any 1.x with AnyMinorVersion.
   bool LoadFiff(const std::string& FileName, bool AnyMinorVersion = false);
+  // The same for a file opened already (OpenInputFile), which the reader then owns.
+  bool LoadFiff(TInputFile File, const std::string& FileName, bool AnyMinorVersion = false);
   // The same for a file's bytes held elsewhere (a decompressed file): Image stays alive as
-  // long as the reader, and FileName is only the name shown and given to the outputs.
+  // long as the reader, FileName is only the name shown, and Identity the file they came from.
   bool LoadFiffImage(const std::string& FileName, std::shared_ptr<const uint8_t> Image, int64_t Size,
-                     bool AnyMinorVersion = false);
+                     bool AnyMinorVersion = false, TFileIdentity Identity = {});
 
   // Big-endian primitives at the current position; bytes past the end read as 0.
   int16_t ReadShort();
@@ -68,7 +82,7 @@ class TFiff {
   // Copies Count big-endian 16-bit values from the current position into Dest as
   // little-endian ones (zeros past the end) and advances.
   void ReadSwappedShorts(uint8_t* Dest, int64_t Count);
-  // The channel-information record of directory entry Index.
+  // The channel-information record of directory entry Index, every field.
   fiff::TChannelInfo ReadChannelInfo(int32_t Index);
 
   void SeekTagData(int32_t Index);
@@ -81,6 +95,11 @@ class TFiff {
   float ReadSingleAt(int32_t Index) {
     SeekTagData(Index);
     return ReadSingle();
+  }
+  // The whole data of entry Index as text (ReadText of its size).
+  std::string ReadTextAt(int32_t Index) {
+    SeekTagData(Index);
+    return ReadText(FTags[Index].Size);
   }
   int64_t Position() const { return FPos; }
   void SetPosition(int64_t Pos) { FPos = Pos; }
@@ -105,8 +124,8 @@ class TFiff {
   void CheckUnchanged() const;
 
   std::string FFileName;
-  TFiffVersion FVersion;       // what the signature test found
-  bool FDecompressed = false;  // loaded by LoadFiffImage: FFileName holds the compressed file
+  TFiffVersion FVersion;  // what the signature test found
+  TFileIdentity FIdentity;
   bool FUseFileStream = false;
   std::vector<std::string> FReport;
   std::vector<TFiffTag> FTags;
@@ -123,7 +142,6 @@ class TFiff {
   void ReportAverages();
   void ReportBemModels();
 
-  bool TestSignature(bool AnyMinorVersion);
   static void CheckAddressable(const std::string& FileName, int64_t Size);
   void ReadSlow(uint8_t* Dest, int64_t Count);
   void BuildDirectory();

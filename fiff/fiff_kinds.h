@@ -2,11 +2,18 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace fiff {
 
 // Tag kinds, named as MNE names them.
 inline constexpr int32_t kFileId = 100;
+inline constexpr int32_t kBlockStart = 104;  // its value is the kind of block it opens
+inline constexpr int32_t kBlockEnd = 105;
+inline constexpr int32_t kRefRole = 115;      // a reference to another file: its role,
+inline constexpr int32_t kRefFileId = 116;    // that file's identification,
+inline constexpr int32_t kRefFileNum = 117;   // its number in a split recording,
+inline constexpr int32_t kRefFileName = 118;  // and its name
 inline constexpr int32_t kNChan = 200;
 inline constexpr int32_t kSFreq = 201;
 inline constexpr int32_t kChInfo = 203;
@@ -27,7 +34,9 @@ inline constexpr int32_t kFirstTime = 229;
 inline constexpr int32_t kName = 233;
 inline constexpr int32_t kHpiFitGoodness = 241;
 inline constexpr int32_t kHpiFitGoodLimit = 243;
+inline constexpr int32_t kLineFreq = 235;
 inline constexpr int32_t kHpiCoilNo = 245;
+inline constexpr int32_t kChDacqName = 258;  // a channel's full name, in its extended record
 inline constexpr int32_t kDataBuffer = 300;
 inline constexpr int32_t kDataSkip = 301;
 inline constexpr int32_t kEpoch = 302;
@@ -48,6 +57,20 @@ inline constexpr int32_t kBemCoordFrame = 3112;
 inline constexpr int32_t kBemSigma = 3113;
 inline constexpr int32_t kProjItemVectors = 3415;
 inline constexpr int32_t kProjItemChList = 3417;
+inline constexpr int32_t kMneChNameList = 3507;   // channel names separated by ':'
+inline constexpr int32_t kMneBaselineMin = 3568;  // the onsets of MNE's annotations
+inline constexpr int32_t kMneBaselineMax = 3569;  // and their ends
+
+// Block kinds, the value of a block-start tag.
+inline constexpr int32_t kBlockMeas = 100;
+inline constexpr int32_t kBlockMeasInfo = 101;
+inline constexpr int32_t kBlockRawData = 102;
+inline constexpr int32_t kBlockContinuousData = 112;
+inline constexpr int32_t kBlockChInfo = 113;  // MNE's extended record of one channel
+inline constexpr int32_t kBlockRef = 118;
+inline constexpr int32_t kBlockIasRawData = 119;
+inline constexpr int32_t kBlockMneBadChannels = 359;
+inline constexpr int32_t kBlockMneAnnotations = 3810;
 
 // A kind above this is a header read one byte early (a stray byte in front of it).
 inline constexpr int32_t kLargestKind = 6000;
@@ -82,6 +105,8 @@ inline constexpr int32_t kCoilVvMagT1 = 3022;
 inline constexpr int32_t kCoilVvMagT2 = 3023;
 inline constexpr int32_t kCoordMri = 5;
 inline constexpr int32_t kCoordMriSlice = 6;
+inline constexpr int32_t kRefRolePrevFile = 1;
+inline constexpr int32_t kRefRoleNextFile = 2;
 
 // Record layouts: where fields lie, counted from the tag header or from the tag's data.
 inline constexpr int32_t kTagHeaderSize = 16;
@@ -98,7 +123,11 @@ inline constexpr int32_t kOldPackSamples = 8;
 // A matrix tag ends in its dimensions and their count: three 32-bit words that are no values.
 inline constexpr int32_t kMatrixTrailingWords = 3;
 
-// A channel-information record (type 30), the fields the system reads.
+// A channel-information record (type 30): scan number, logical number, kind, range, calibration,
+// coil type, 12 location floats, unit, unit multiplier, then the name in 16 bytes.
+inline constexpr int32_t kChInfoRecordSize = 96;
+inline constexpr int32_t kChInfoNameSize = 16;
+
 struct TChannelInfo {
   int32_t Scan = 0;
   int32_t Kind = 0;
@@ -106,6 +135,9 @@ struct TChannelInfo {
   float Cal = 0;
   int32_t Coil = 0;
   float Loc[12] = {};  // position, then three orientation vectors
+  int32_t Unit = 0;    // the SI unit's code (112 T, 107 V, ...); -1 none
+  int32_t UnitMul = 0;
+  std::string Name;  // every byte before the first zero of its 16
 };
 
 // The factors that give calibrated values: T x 1e13 for MEG, V x 1e6 (µV) for EEG, 1 for
@@ -115,6 +147,10 @@ struct TCalibrationScale {
   double Coil = 1.0;
 };
 TCalibrationScale CalibrationScale(int32_t ChannelKind, int32_t Coil);
+
+// The SI symbol of a FIFF unit code (112 "T", 201 "T/m", 107 "V", ...); "n/a" for none (-1),
+// unitless (0) and codes without a name.
+const char* UnitSymbol(int32_t Unit);
 
 // Bytes of one value in a raw data buffer: 4 for 32-bit integers and floats, 8 for doubles,
 // 2 for 16-bit data and any other type. Inline: the summary asks once per buffer.

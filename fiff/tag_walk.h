@@ -1,19 +1,23 @@
-// The walk over the tag directory that carries the channel count and sampling frequency in force.
+// The walk over the tag directory that carries the channel count, sampling frequency and block in force.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <vector>
 
 #include "fiff_f.h"
 
 // One directory entry with the channel count and the sampling frequency in force at it: the last
-// ones the directory stated up to and including this entry, or the walk's starting values.
+// ones the directory stated up to and including this entry, or the walk's starting values. Block
+// is the innermost block the entry lies in (0 outside every block); a block's start and end tags
+// lie in the block they open and close.
 struct TWalkEntry {
   int32_t Index = 0;
   const TFiffTag* Tag = nullptr;
   int32_t Channels = 0;
   float Frequency = 0.0f;
+  int32_t Block = 0;
 };
 
 // A single pass over FTags, from entry From on. The sections and writers start from different
@@ -58,20 +62,25 @@ class TTagWalk {
 
  private:
   void Advance() {
+    if (FEntry.Tag->Kind == fiff::kBlockEnd && !FBlocks.empty()) FBlocks.pop_back();
     ++FEntry.Index;
     Enter();
   }
   void Enter() {
     if (AtEnd()) return;
     FEntry.Tag = &FReader.FTags[FEntry.Index];
-    if (FEntry.Tag->Kind == fiff::kNChan)
-      FEntry.Channels = FReader.ReadLongAt(FEntry.Index);
-    else if (FEntry.Tag->Kind == fiff::kSFreq)
-      FEntry.Frequency = FReader.ReadSingleAt(FEntry.Index);
+    switch (FEntry.Tag->Kind) {
+      case fiff::kNChan: FEntry.Channels = FReader.ReadLongAt(FEntry.Index); break;
+      case fiff::kSFreq: FEntry.Frequency = FReader.ReadSingleAt(FEntry.Index); break;
+      case fiff::kBlockStart: FBlocks.push_back(FReader.ReadLongAt(FEntry.Index)); break;
+      default: break;
+    }
+    FEntry.Block = FBlocks.empty() ? 0 : FBlocks.back();
   }
 
   TFiff& FReader;
   TWalkEntry FEntry;
+  std::vector<int32_t> FBlocks;  // the blocks open at the entry, innermost last
 };
 
 static_assert(std::input_iterator<TTagWalk::Iterator>);

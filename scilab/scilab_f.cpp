@@ -2,23 +2,13 @@
 #include "scilab_f.h"
 
 #include "checked_size.h"
-#include "in_out_error.h"
-#include "interrupt_cleanup.h"
 #include "scilab_format.h"
 
-#include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <stdexcept>
-
-#include <system_error>
 
 namespace {
 
@@ -46,71 +36,15 @@ TScilab::TScilab() : FBuffer(MapStaging()) {}
 
 void TScilab::TFree::operator()(uint8_t* P) const { ::munmap(P, kStagingLength); }
 
-TScilab::~TScilab() {
-  if (IsOpen()) DiscardOutput();
-}
+TScilab::~TScilab() = default;
 
-void TScilab::OpenOutput(const std::string& FileName) {
-  if (IsOpen()) throw std::logic_error("TScilab: an output is already open");
-  const int fd = ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) ThrowInOutError("Cannot create", FileName, errno);
-  FOutFile = fd;
-  FFileName = FileName;
-  FTempName.clear();
-}
+void TScilab::OpenOutput(const std::string& FileName) { FOut.OpenInPlace(FileName); }
 
-void TScilab::OpenOutputAtomic(const std::string& FileName) {
-  if (IsOpen()) throw std::logic_error("TScilab: an output is already open");
-  // .NAME.XXXXXX beside it: hidden from ls and file managers while it is written.
-  const size_t slash = FileName.find_last_of('/');
-  const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
-  std::string temp = FileName.substr(0, nameAt) + "." + FileName.substr(nameAt) + ".XXXXXX";
-  int fd;
-  {
-    const TInterruptsHeld held;  // a signal between the creation and the arming waits for the arming
-    fd = ::mkstemp(temp.data());
-    if (fd >= 0) ArmInterruptCleanup(temp, FileName);
-  }
-  if (fd < 0) ThrowInOutError("Cannot create", FileName, errno);
-  // mkstemp makes the file private; give it the mode a plain create would.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-  FOutFile = fd;
-  FFileName = FileName;
-  FTempName = temp;
-}
+void TScilab::OpenOutputAtomic(const std::string& FileName) { FOut.OpenAtomic(FileName); }
 
-void TScilab::CloseOutput() {
-  if (!IsOpen()) return;
-  const int fd = FOutFile;
-  FOutFile = -1;
-  if (::close(fd) != 0) {
-    const int err = errno;
-    if (!FTempName.empty()) ::unlink(FTempName.c_str());
-    FTempName.clear();
-    DisarmInterruptCleanup();
-    ThrowInOutError("Cannot write", FFileName, err);
-  }
-  if (!FTempName.empty()) {
-    const std::string temp = FTempName;
-    FTempName.clear();
-    const bool renamed = ::rename(temp.c_str(), FFileName.c_str()) == 0;
-    const int err = errno;
-    if (!renamed) ::unlink(temp.c_str());
-    DisarmInterruptCleanup();  // after the rename: a signal before it still removes the file
-    if (!renamed) ThrowInOutError("Cannot create", FFileName, err);
-  }
-}
+void TScilab::CloseOutput() { FOut.Commit(); }
 
-void TScilab::DiscardOutput() {
-  if (!IsOpen()) return;
-  ::close(FOutFile);
-  FOutFile = -1;
-  if (!FTempName.empty()) ::unlink(FTempName.c_str());
-  FTempName.clear();
-  DisarmInterruptCleanup();
-}
+void TScilab::DiscardOutput() { FOut.Discard(); }
 
 void TScilab::CheckRange(int32_t Pos, int32_t Count) const {
   if (Pos < 0 || Count < 0 || Pos > kBufferSize - Count)
@@ -143,21 +77,9 @@ void TScilab::PutDouble(int32_t Pos, double Value) {
   for (int i = 0; i < 8; ++i) FBuffer[Pos + i] = static_cast<uint8_t>(bits >> (8 * i));
 }
 
-void TScilab::WriteBytes(const uint8_t* Data, int64_t Count) {
-  if (!IsOpen()) throw std::logic_error("TScilab: no output is open");
-  while (Count > 0) {
-    const ssize_t n = ::write(FOutFile, Data, static_cast<size_t>(Count));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ThrowInOutError("Cannot write", FFileName, errno);
-    if (n == 0) ThrowInOutError("Cannot write", FFileName, ENOSPC);  // a short write: disk full
-    Data += n;
-    Count -= n;
-  }
-}
-
 void TScilab::WriteBuffer(int32_t Count) {
   CheckRange(0, Count);
-  WriteBytes(FBuffer.get(), Count);
+  FOut.Write(FBuffer.get(), Count);
 }
 
 void TScilab::EncodeName(const std::string& Name) {

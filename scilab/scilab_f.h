@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "output_file.h"
+
 class TScilab {
  public:
   // One header or one block is staged here at a time.
@@ -24,7 +26,7 @@ class TScilab {
   void CloseOutput();
   // Closes without completing: an atomic output's temporary file is removed.
   void DiscardOutput();
-  bool IsOpen() const { return FOutFile >= 0; }
+  bool IsOpen() const { return FOut.IsOpen(); }
 
   // Little-endian values into FBuffer; a position outside it throws std::out_of_range.
   void PutLong(int32_t Pos, int32_t Value);
@@ -44,7 +46,6 @@ class TScilab {
 
  private:
   void CheckRange(int32_t Pos, int32_t Count) const;
-  void WriteBytes(const uint8_t* Data, int64_t Count);
   void WriteMatrixHeader(const std::string& Name, int32_t Type, int32_t Rows, int32_t Cols, int32_t Kind);
   void WriteHypermatHeader(const std::string& Name, int32_t D1, int32_t D2, int32_t D3, bool Bytes);
 
@@ -52,7 +53,5 @@ class TScilab {
     void operator()(uint8_t* P) const;
   };
   std::unique_ptr<uint8_t[], TFree> FBuffer;
-  int FOutFile = -1;
-  std::string FFileName;  // the name the user will see
-  std::string FTempName;  // set while an atomic output is open
+  TOutputFile FOut;
 };

@@ -1,8 +1,9 @@
-// The conversion of a loaded FIFF file into Scilab data files, and what it reports while it writes.
+// The conversion of a FIFF recording into Scilab data files: the way in, the plan, and what it reports while it writes.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,21 +47,44 @@ struct TReadRules {
   bool Gzip = false;             // a .gz file that starts as gzip data is read as the FIFF file inside
 };
 
-// Loads Path into Reader by Rules: false when it is not FIFF (Reader.FVersion tells what the
-// first tag held); throws, naming the file, when it cannot be read or decompressed.
-bool LoadInput(TFiff& Reader, const std::string& Path, const TReadRules& Rules);
-// True when Path's name ends in .gz and the file begins with gzip's magic bytes.
-bool IsGzipFile(const std::string& Path);
+// Why a reading gave no file: none of that name, not FIFF (the version words tell what the first
+// tag held), or gzip data that the rules do not read.
+enum class TRefusal { None, Missing, NotFiff, GzipNotRead };
 
-// Converts Reader (loaded) into one file beside it, or a series when the file is larger
-// than the size limit, and the channel table last when asked. Returns the files written, in
-// order; throws on any failure, and then no unfinished output file is left behind.
+// One reading of an input: the file opened once and loaded, or why not.
+struct TInput {
+  std::unique_ptr<TFiff> Reader;  // loaded, when Refusal is None
+  TRefusal Refusal = TRefusal::None;
+  TFiffVersion Version;    // what the first tag held
+  std::string OutputName;  // what the outputs are named after: the path, .gz dropped when decompressed
+};
+// Opens and loads Path by Rules; throws, naming the file, when it cannot be read or decompressed.
+TInput OpenInput(const std::string& Path, const TReadRules& Rules, const TNumberSeparators& Separators = {});
+
+// What a conversion converts: a loaded file, and the path its outputs are named after.
+struct TRecording {
+  TFiff* Reader = nullptr;
+  std::string OutputName;
+};
+
+// The conversion planned once: the files it writes, in order (the data files, then the channel
+// table), and what the check of the input found, for ConvertRecording to follow.
+struct TPlanDetail;
+struct TConversionPlan {
+  std::vector<std::string> Files;
+  std::shared_ptr<const TPlanDetail> Detail;
+};
+// Checks the input and plans the outputs; throws TInputError when the file cannot be converted.
+TConversionPlan PlanConversion(const TRecording& Recording, const TConvertOptions& Options);
+// Writes what Plan names: one file beside the input, or a series when the input is larger than the
+// size limit, and the channel table last when asked. Returns the files written, in order; throws
+// on any failure, and then no unfinished output file is left behind.
+std::vector<std::string> ConvertRecording(const TRecording& Recording, const TConversionPlan& Plan,
+                                          const TProgress& Progress = {});
+
+// The window's conversion of a loaded file (named after its own path): planned, then written.
 std::vector<std::string> ConvertFiff(TFiff& Reader, const TConvertOptions& Options, const TProgress& Progress = {});
 std::vector<std::string> ConvertFiff(TFiff& Reader, int64_t SizeLimit, const TProgress& Progress = {});
 
-// The files ConvertFiff would write for Reader, in order, without writing anything.
-std::vector<std::string> OutputFiles(TFiff& Reader, const TConvertOptions& Options);
-
-// The output's base: the path without the file name's extension (".fif.gz" when the reader
-// holds a decompressed file).
+// The output's base: the path without the file name's extension.
 std::string OutputBaseName(const std::string& InputPath);

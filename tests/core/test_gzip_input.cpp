@@ -5,10 +5,16 @@
 #include <stdexcept>
 
 #include "../../convert/gzip_input.h"
+#include "convert.h"
 #include "fiff_builder.h"
 #include "test_files.h"
 
 namespace {
+
+std::shared_ptr<const uint8_t> InflateGzipFile(const std::string& Path, int64_t& Size,
+                                               int64_t Limit = kLargestFiffFile) {
+  return InflateGzipFile(OpenInputFile(Path).value(), Path, Size, Limit);
+}
 
 TBytes Gzip(const TBytes& Data, const TTempDir& Dir) {
   WriteFileBytes(Dir.File("member"), Data);
@@ -52,6 +58,46 @@ TEST(GzipInput, MembersAreJoinedAndTheLimitHoldsWhileDecompressing) {
   EXPECT_THROW(InflateGzipFile(path, size), std::runtime_error);
   WriteFileBytes(path, {});
   EXPECT_THROW(InflateGzipFile(path, size), std::runtime_error);
+}
+
+// The one way in: each kind of refusal, and the name the outputs take.
+TEST(Input, RefusalsAndTheOutputName) {
+  TTempDir dir;
+  const TBytes fiff = TFiffBuilder().Int(200, 3).Data();
+  WriteFileBytes(dir.File("run.fif"), fiff);
+  WriteFileBytes(dir.File("v13.fif"), TFiffBuilder(1, 3).Int(200, 3).Data());
+  WriteFileBytes(dir.File("v20.fif"), TFiffBuilder(2, 0).Data());
+  WriteFileBytes(dir.File("run.fif.gz"), Gzip(fiff, dir));
+  WriteFileBytes(dir.File("plain.fif.gz"), fiff);  // named .gz, but FIFF as it stands
+  const TReadRules window, all{true, true};
+  const struct {
+    std::string Name;
+    TReadRules Rules;
+    TRefusal Refusal;
+    std::string Version, OutputName;
+  } kCases[] = {
+      {"none.fif", all, TRefusal::Missing, "", ""},
+      {"run.fif", window, TRefusal::None, "1.1", "run.fif"},
+      {"v13.fif", window, TRefusal::NotFiff, "1.3", ""},
+      {"v13.fif", all, TRefusal::None, "1.3", "v13.fif"},
+      {"v20.fif", all, TRefusal::NotFiff, "2.0", ""},
+      {"run.fif.gz", window, TRefusal::GzipNotRead, "", ""},
+      {"run.fif.gz", all, TRefusal::None, "1.1", "run.fif"},
+      {"plain.fif.gz", all, TRefusal::None, "1.1", "plain.fif.gz"},
+  };
+  for (const auto& c : kCases) {
+    const TInput in = OpenInput(dir.File(c.Name), c.Rules);
+    EXPECT_EQ(in.Refusal, c.Refusal) << c.Name;
+    EXPECT_EQ(in.Version.Found ? std::to_string(in.Version.Major) + "." + std::to_string(in.Version.Minor) : "",
+              c.Version)
+        << c.Name;
+    EXPECT_EQ(in.Reader != nullptr, c.Refusal == TRefusal::None) << c.Name;
+    if (in.Reader) {
+      EXPECT_EQ(in.OutputName, dir.File(c.OutputName)) << c.Name;
+      EXPECT_EQ(in.Reader->FFileName, dir.File(c.Name));
+      EXPECT_EQ(in.Reader->FTags[1].Kind, 200);
+    }
+  }
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The interrupt handler: unlink the armed temporary file, say so, and end as the signal asks.
+// The interrupt handler: unlink the armed temporary files, say so, and end as the signal asks.
 #include "interrupt_cleanup.h"
 
 #include <signal.h>
@@ -14,23 +14,28 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 // Filled in normal context before a file is written, only read by the handler: it may not
 // allocate, lock or format, so everything it needs is ready in these buffers.
-char gTemp[4096];
-char gMessage[4096 + 256];
-size_t gMessageLength = 0;
+struct TSlot {
+  char Temp[4096];
+  char Message[4096 + 256];
+  size_t MessageLength = 0;
+  volatile sig_atomic_t Armed = 0;
+};
+constexpr int kSlots = 8;
+TSlot gSlots[kSlots];
 char gProgram[64];
 bool gSpeak = false;
-volatile sig_atomic_t gArmed = 0;
 
 // Only unlink, write, sigaction and raise, all async-signal-safe. The other three signals are
 // blocked while it runs (sa_mask), so a second signal cannot stop the cleanup half done; the
 // signal raised again is delivered with its default action when the handler returns, and a
 // shell sees the status that signal gives (130 for SIGINT, 143 for SIGTERM, ...).
 void OnInterrupt(int Signal) {
-  if (gArmed) {
-    gArmed = 0;
+  for (TSlot& s : gSlots) {
+    if (!s.Armed) continue;
+    s.Armed = 0;
     // A file renamed to its name in the meantime is complete: nothing to remove or report.
-    if (::unlink(gTemp) == 0 && gSpeak) {
-      const ssize_t n = ::write(STDERR_FILENO, gMessage, gMessageLength);
+    if (::unlink(s.Temp) == 0 && gSpeak) {
+      const ssize_t n = ::write(STDERR_FILENO, s.Message, s.MessageLength);
       (void)n;
     }
   }
@@ -41,17 +46,17 @@ void OnInterrupt(int Signal) {
   ::raise(Signal);
 }
 
-void CopyText(char* To, size_t Room, const std::string& Text) {
-  const size_t n = std::min(Text.size(), Room - 1);
-  std::memcpy(To, Text.data(), n);
-  To[n] = '\0';
+bool CopyText(char* To, size_t Room, const std::string& Text) {
+  if (Text.size() >= Room) return false;
+  std::memcpy(To, Text.c_str(), Text.size() + 1);
+  return true;
 }
 
 }  // namespace
 
 void InstallInterruptCleanup(const char* Program) {
   gSpeak = Program != nullptr;
-  if (Program) CopyText(gProgram, sizeof gProgram, Program);
+  if (Program) CopyText(gProgram, sizeof gProgram, std::string(Program).substr(0, sizeof gProgram - 1));
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   ::sigemptyset(&action.sa_mask);
@@ -64,14 +69,24 @@ void InstallInterruptCleanup(const char* Program) {
   }
 }
 
-void ArmInterruptCleanup(const std::string& TempName, const std::string& FinalName) {
-  gArmed = 0;
+int ArmInterruptCleanup(const std::string& TempName, const std::string& FinalName) {
+  for (int k = 0; k < kSlots; ++k) {
+    TSlot& s = gSlots[k];
+    if (s.Armed) continue;
+    const std::string message = std::string(gProgram) + ": interrupted; \"" + FinalName + "\" was not written\n";
+    if (!CopyText(s.Temp, sizeof s.Temp, TempName) || !CopyText(s.Message, sizeof s.Message, message)) return -1;
+    s.MessageLength = message.size();
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    s.Armed = 1;
+    return k;
+  }
+  return -1;
+}
+
+void DisarmInterruptCleanup(int Slot) {
+  if (Slot < 0 || Slot >= kSlots) return;
   std::atomic_signal_fence(std::memory_order_seq_cst);
-  CopyText(gTemp, sizeof gTemp, TempName);
-  CopyText(gMessage, sizeof gMessage, std::string(gProgram) + ": interrupted; \"" + FinalName + "\" was not written\n");
-  gMessageLength = std::strlen(gMessage);
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  gArmed = TempName.size() < sizeof gTemp ? 1 : 0;
+  gSlots[Slot].Armed = 0;
 }
 
 TInterruptsHeld::TInterruptsHeld() {
@@ -82,8 +97,3 @@ TInterruptsHeld::TInterruptsHeld() {
 }
 
 TInterruptsHeld::~TInterruptsHeld() { ::sigprocmask(SIG_SETMASK, &FOld, nullptr); }
-
-void DisarmInterruptCleanup() {
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  gArmed = 0;
-}

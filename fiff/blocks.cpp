@@ -1,0 +1,132 @@
+// Readers of blocks: extended channel records, MNE's bad channels, file references and annotations.
+#include "blocks.h"
+
+#include <algorithm>
+#include <bit>
+
+#include "tag_walk.h"
+
+namespace fiff {
+
+namespace {
+
+// The values of a tag of 32-bit floats or 64-bit doubles, as doubles; nothing for another type.
+std::vector<double> ReadReals(TFiff& R, int32_t Index) {
+  const TFiffTag& t = R.FTags[Index];
+  const int32_t size = t.DataType == kTypeDouble ? 8 : t.DataType == kTypeFloat ? 4 : 0;
+  std::vector<double> values;
+  if (size == 0) return values;
+  values.reserve(static_cast<size_t>(t.Size / size));
+  R.SeekTagData(Index);
+  for (int32_t k = 0; k < t.Size / size; ++k) {
+    if (size == 4) {
+      values.push_back(R.ReadSingle());
+    } else {
+      const uint64_t hi = R.ReadLongWord();
+      values.push_back(std::bit_cast<double>(hi << 32 | R.ReadLongWord()));
+    }
+  }
+  return values;
+}
+
+// Names joined by ':', as MNE-Python writes its lists; a ':' inside a name is written {COLON}.
+std::vector<std::string> SplitNames(const std::string& List) {
+  std::vector<std::string> names;
+  if (List.empty()) return names;
+  for (size_t at = 0;;) {
+    const size_t colon = std::min(List.find(':', at), List.size());
+    std::string name;
+    for (size_t k = at; k < colon;) {
+      if (List.compare(k, 7, "{COLON}") == 0) {
+        name += ':';
+        k += 7;
+      } else {
+        name += List[k++];
+      }
+    }
+    names.push_back(std::move(name));
+    if (colon == List.size()) break;
+    at = colon + 1;
+  }
+  return names;
+}
+
+// A measurement date: seconds and microseconds as 32-bit integers (the measurement's own tag) or
+// as doubles (inside annotations), or one double of seconds (older files).
+std::optional<double> ReadDate(TFiff& R, int32_t Index) {
+  const TFiffTag& t = R.FTags[Index];
+  if (t.DataType == kTypeInt && t.Size >= 8) {
+    R.SeekTagData(Index);
+    const double seconds = R.ReadLong();
+    return seconds + R.ReadLong() / 1e6;
+  }
+  const std::vector<double> v = ReadReals(R, Index);
+  if (v.empty()) return std::nullopt;
+  return v.size() >= 2 ? v[0] + v[1] / 1e6 : v[0];
+}
+
+}  // namespace
+
+std::string ReadStoredText(TFiff& Reader, int32_t Index) {
+  std::string text(static_cast<size_t>(std::max(0, Reader.FTags[Index].Size)), '\0');
+  Reader.SeekTagData(Index);
+  Reader.ReadBlock(reinterpret_cast<uint8_t*>(text.data()), static_cast<int64_t>(text.size()));
+  text.resize(std::min(text.find('\0'), text.size()));
+  return text;
+}
+
+std::vector<std::string> ReadLongChannelNames(TFiff& Reader) {
+  std::vector<std::string> names;
+  for (const TWalkEntry& e : TTagWalk(Reader, 0, 0.0f)) {
+    if (e.Block != kBlockChInfo) continue;
+    if (e.Tag->Kind == kBlockStart)
+      names.emplace_back();
+    else if (e.Tag->Kind == kChDacqName && !names.empty())
+      names.back() = ReadStoredText(Reader, e.Index);
+  }
+  return names;
+}
+
+std::vector<std::string> ReadMneBadChannels(TFiff& Reader) {
+  std::vector<std::string> names;
+  for (const TWalkEntry& e : TTagWalk(Reader, 0, 0.0f))
+    if (e.Block == kBlockMneBadChannels && e.Tag->Kind == kMneChNameList)
+      for (std::string& name : SplitNames(ReadStoredText(Reader, e.Index))) names.push_back(std::move(name));
+  return names;
+}
+
+std::vector<TFileReference> ReadFileReferences(TFiff& Reader) {
+  std::vector<TFileReference> refs;
+  for (const TWalkEntry& e : TTagWalk(Reader, 0, 0.0f)) {
+    if (e.Block != kBlockRef) continue;
+    switch (e.Tag->Kind) {
+      case kBlockStart: refs.emplace_back(); break;
+      case kRefRole: refs.back().Role = Reader.ReadLongAt(e.Index); break;
+      case kRefFileName: refs.back().FileName = ReadStoredText(Reader, e.Index); break;
+      case kRefFileNum: refs.back().FileNumber = Reader.ReadLongAt(e.Index); break;
+      default: break;
+    }
+  }
+  return refs;
+}
+
+TAnnotations ReadAnnotations(TFiff& Reader) {
+  TAnnotations a;
+  for (const TWalkEntry& e : TTagWalk(Reader, 0, 0.0f)) {
+    if (e.Block != kBlockMneAnnotations) {
+      if (a.Block >= 0) break;  // the first block only
+      continue;
+    }
+    switch (e.Tag->Kind) {
+      case kBlockStart: a.Block = e.Index; break;
+      case kMneBaselineMin: a.Onsets = ReadReals(Reader, e.Index); break;
+      case kMneBaselineMax: a.Ends = ReadReals(Reader, e.Index); break;
+      case kComment: a.Descriptions = SplitNames(ReadStoredText(Reader, e.Index)); break;
+      case kMeasDate: a.Origin = ReadDate(Reader, e.Index); break;
+      default: break;
+    }
+  }
+  return a;
+}
+
+}  // namespace fiff

@@ -1,0 +1,46 @@
+// What FIFF keeps in blocks: channels' full names, MNE's bad channels, references to other files, annotations.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fiff_f.h"
+
+namespace fiff {
+
+// The full name (tag 258) of each extended channel record (block 113), in file order; empty for a
+// record that has none. MNE writes one such block per channel, in the channel list's order.
+std::vector<std::string> ReadLongChannelNames(TFiff& Reader);
+
+// The names in MNE-Python's list of bad channels (tag 3507 in block 359, separated by ':').
+std::vector<std::string> ReadMneBadChannels(TFiff& Reader);
+
+// A reference block (118): another file of the same measurement, as a split recording names the
+// part before and the part after it.
+struct TFileReference {
+  int32_t Role = 0;                   // 1 the previous file, 2 the next file
+  std::string FileName;               // as stored: a bare name, or a path of the machine that wrote it
+  std::optional<int32_t> FileNumber;  // the file's number in the recording, when stated
+};
+std::vector<TFileReference> ReadFileReferences(TFiff& Reader);
+
+// MNE-Python's annotations (block 3810): onsets and ends in seconds, a description each. Origin is
+// the measurement start the onsets count from (tag 204 inside the block), in seconds since 1970;
+// without it they count from the first sample.
+struct TAnnotations {
+  std::vector<double> Onsets;
+  std::vector<double> Ends;
+  std::vector<std::string> Descriptions;
+  std::optional<double> Origin;
+  int32_t Block = -1;  // the entry of the block's start; -1 when the file has none
+};
+// The first annotations block of the file (as MNE-Python reads it), with its lists as stored:
+// the counts may disagree in a damaged file.
+TAnnotations ReadAnnotations(TFiff& Reader);
+
+// The text of a tag as stored, up to its first zero byte: every byte kept, as names need.
+std::string ReadStoredText(TFiff& Reader, int32_t Index);
+
+}  // namespace fiff

@@ -1,0 +1,51 @@
+// The one way out: an output file written with checked writes, atomic ones complete or absent.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// An atomic output is written to a hidden temporary file beside its name, .NAME.XXXXXX (a dot
+// first, so ls and file managers do not show it), armed so that an interrupt removes it, and
+// renamed to its name once complete: a failure never leaves half a file nor destroys an older
+// one. Every write is checked at once and raises an error naming the file.
+class TOutputFile {
+ public:
+  TOutputFile() = default;
+  // A file still open is removed (atomic) or left as written (in place).
+  ~TOutputFile();
+  TOutputFile(const TOutputFile&) = delete;
+  TOutputFile& operator=(const TOutputFile&) = delete;
+
+  // Creates the hidden temporary file for FileName.
+  void OpenAtomic(const std::string& FileName);
+  // Creates FileName, or empties it, and writes there directly.
+  void OpenInPlace(const std::string& FileName);
+  bool IsOpen() const { return FFd >= 0 || !FTempName.empty(); }
+
+  // Appends Count bytes: all of them, or an error (a short write counts as a full disk).
+  void Write(const uint8_t* Data, int64_t Count);
+  // Closes the file; an atomic one is then renamed to its name. On failure the temporary file
+  // is removed and the error names the file.
+  void Commit();
+  // Closes without completing: an atomic output's temporary file is removed.
+  void Discard();
+
+  // For a writer whose library opens the file by its name (HDF5): closes our descriptor and
+  // gives the hidden path, which stays armed; the library writes there, closes it, and Commit
+  // renames it. In place, the file's own name.
+  const std::string& HandOver();
+
+  const std::string& FileName() const { return FFileName; }
+
+ private:
+  void Remove();
+
+  int FFd = -1;
+  int FArmed = -1;        // the interrupt handler's slot
+  std::string FFileName;  // the name the user will see
+  std::string FTempName;  // set while an atomic output is unfinished
+};
+
+// Writes Text as the whole of FileName, atomically.
+void WriteFileAtomically(const std::string& FileName, std::string_view Text);
