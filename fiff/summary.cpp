@@ -63,22 +63,10 @@ void TFiff::ReportGeneralInfo() {
         pending = "measured date = " + measDate;
         ageStep();
         break;
-      case fiff::kExperimenter:
-        SeekTagData(i);
-        subject += " by " + ReadText(t.Size);
-        break;
-      case fiff::kSubjFirstName:
-        SeekTagData(i);
-        firstName = ReadText(t.Size);
-        break;
-      case fiff::kSubjMiddleName:
-        SeekTagData(i);
-        middleName = ReadText(t.Size);
-        break;
-      case fiff::kSubjLastName:
-        SeekTagData(i);
-        lastName = ReadText(t.Size);
-        break;
+      case fiff::kExperimenter: subject += " by " + ReadTextAt(i); break;
+      case fiff::kSubjFirstName: firstName = ReadTextAt(i); break;
+      case fiff::kSubjMiddleName: middleName = ReadTextAt(i); break;
+      case fiff::kSubjLastName: lastName = ReadTextAt(i); break;
       case fiff::kSubjBirthDay:
         subject += " ";
         SeekTagData(i);
@@ -112,8 +100,7 @@ void TFiff::ReportSspItems() {
     const TFiffTag& t = FTags[i];
     if (t.Kind == fiff::kSFreq) return;
     if (t.Kind == fiff::kComment || t.Kind == fiff::kName) {
-      SeekTagData(i);
-      itemName = ReadText(t.Size);
+      itemName = ReadTextAt(i);
     } else if (t.Kind == fiff::kProjItemChList) {
       vectorsPending = true;
     } else if (t.Kind == fiff::kProjItemVectors && vectorsPending) {
