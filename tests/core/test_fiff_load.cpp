@@ -206,34 +206,66 @@ TEST(Directory, HoldsEveryTagBeyondThreeThousand) {
   EXPECT_EQ(f.ReadLong(), 4999);
 }
 
-// Each entry carries the count and frequency stated last, its own included; before any, the
-// walk's starting values; after the end, the last ones; a walk from an entry starts there.
+// Each entry carries the count and frequency stated last, its own included, and the innermost
+// block it lies in (a block's start and end tags in the block itself); before any, the walk's
+// starting values; after the end, the last ones; a walk from an entry starts there.
 TEST(Directory, TheWalkCarriesTheValuesInForce) {
   TTempDir dir;
   TFiffBuilder b;
-  b.Int(999, 0).Int(fiff::kNChan, 306).Float(fiff::kSFreq, 1000.0f).Int(999, 0).Int(fiff::kNChan, 5);
+  b.Int(fiff::kBlockStart, 100).Int(fiff::kNChan, 306).Int(fiff::kBlockStart, 113).Float(fiff::kSFreq, 1000.0f);
+  b.Int(fiff::kBlockEnd, 113).Int(999, 0).Int(fiff::kBlockEnd, 100).Int(fiff::kNChan, 5);
   TFiff f;
   ASSERT_TRUE(f.LoadFiff(b.Write(dir.File("walk.fif"))));
   const struct {
     int32_t Channels;
     float Frequency;
-  } kExpected[] = {{7, 2.0f}, {7, 2.0f}, {306, 2.0f}, {306, 1000.0f}, {306, 1000.0f}, {5, 1000.0f}};
+    int32_t Block;
+  } kExpected[] = {{7, 2.0f, 0},        {7, 2.0f, 100},      {306, 2.0f, 100},    {306, 2.0f, 113}, {306, 1000.0f, 113},
+                   {306, 1000.0f, 113}, {306, 1000.0f, 100}, {306, 1000.0f, 100}, {5, 1000.0f, 0}};
   TTagWalk walk(f, 7, 2.0f);
   int32_t n = 0;
   for (const TWalkEntry& e : walk) {
-    ASSERT_LT(n, 6);
+    ASSERT_LT(n, 9);
     EXPECT_EQ(e.Index, n);
     EXPECT_EQ(e.Tag, &f.FTags[n]);
     EXPECT_EQ(e.Channels, kExpected[n].Channels) << n;
     EXPECT_EQ(e.Frequency, kExpected[n].Frequency) << n;
+    EXPECT_EQ(e.Block, kExpected[n].Block) << n;
     ++n;
   }
-  EXPECT_EQ(n, 6);
+  EXPECT_EQ(n, 9);
   EXPECT_EQ(walk.Channels(), 5);
   EXPECT_EQ(walk.Frequency(), 1000.0f);
   TTagWalk fromFour(f, 0, 0.0f, 4);
   EXPECT_EQ(fromFour.begin()->Index, 4);
-  EXPECT_EQ(fromFour.Frequency(), 0.0f);  // what stood before entry 4 is not read
+  EXPECT_EQ(fromFour.Frequency(), 1000.0f);  // its own value; what stood before entry 4 is not read
+  EXPECT_EQ(fromFour.begin()->Block, 0);
+}
+
+// Every field of a channel record, at its place in the 96 bytes; the name ends at its first zero
+// byte or fills all sixteen.
+TEST(Records, AChannelRecordFieldByField) {
+  TTempDir dir;
+  std::vector<float> loc;
+  for (int k = 1; k <= 12; ++k) loc.push_back(0.125f * k);
+  const TBytes head = BEInts({7, 8, 1}) + BEFloats({2.5f, 1e-13f}) + BE32(3022) + BEFloats(loc) + BEInts({112, -15});
+  const std::string full = "MEG 0113-0123456", cut = std::string("EEG 001\0junk", 12);
+  TFiffBuilder b;
+  b.Tag(fiff::kChInfo, kTypeChInfo, head + TBytes(full.begin(), full.end()));
+  b.Tag(fiff::kChInfo, kTypeChInfo, head + TBytes(cut.begin(), cut.end()) + TBytes(4, 0));
+  TFiff f;
+  ASSERT_TRUE(f.LoadFiff(b.Write(dir.File("ch.fif"))));
+  const fiff::TChannelInfo c = f.ReadChannelInfo(1);
+  EXPECT_EQ(c.Scan, 7);
+  EXPECT_EQ(c.Kind, 1);
+  EXPECT_EQ(c.Range, 2.5f);
+  EXPECT_EQ(c.Cal, 1e-13f);
+  EXPECT_EQ(c.Coil, 3022);
+  EXPECT_EQ(std::vector<float>(c.Loc, c.Loc + 12), loc);
+  EXPECT_EQ(c.Unit, 112);
+  EXPECT_EQ(c.UnitMul, -15);
+  EXPECT_EQ(c.Name, full);
+  EXPECT_EQ(f.ReadChannelInfo(2).Name, "EEG 001");
 }
 
 TEST(Primitives, BigEndianValuesAndReadsPastTheEnd) {
