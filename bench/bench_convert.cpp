@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "bench_dir.h"
 #include "bench_input.h"
 #include "convert.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -162,7 +162,7 @@ void Report(const char* Name, const std::vector<TResult>& Runs, const std::vecto
 }
 
 // The copy, the conversion, the window's flow and the command line on one generated input.
-void Recording(const TBenchDir& Dir, int64_t Size, int SamplesPerBuffer, int Reps) {
+void Recording(const TTempDir& Dir, int64_t Size, int SamplesPerBuffer, int Reps) {
   const std::string input = Dir.File("bench.fif");
   const std::string output = Dir.File("bench.dat");
   Generate(input, Size, SamplesPerBuffer);
@@ -202,7 +202,7 @@ void Recording(const TBenchDir& Dir, int64_t Size, int SamplesPerBuffer, int Rep
 }
 
 // A .fif.gz converted at once against gzip -dc into a file and the conversion of that file.
-void Compressed(const TBenchDir& Dir, int Reps) {
+void Compressed(const TTempDir& Dir, int Reps) {
   const std::string input = Dir.File("bench.fif");
   Generate(input, 400'000'000);
   Run("gzip -1 -n -f '" + input + "'");
@@ -234,7 +234,7 @@ void Compressed(const TBenchDir& Dir, int Reps) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const TBenchDir dir(argc > 1 ? argv[1] : "");
+  const TTempDir dir(argc > 1 ? argv[1] : "", "tessaline-bench");
   const int reps = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   const std::string cases = argc > 3 ? argv[3] : "memory,file,small,gzip";
   auto wanted = [&](const char* Case) { return cases.find(Case) != std::string::npos; };

@@ -6,9 +6,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "bench_dir.h"
 #include "bench_input.h"
 #include "convert.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -70,7 +70,7 @@ std::string PythonScript(const std::string& Python, const std::string& Readers, 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const TBenchDir dir(argc > 1 ? argv[1] : "");  // a folder of its own, removed at the end
+  const TTempDir dir(argc > 1 ? argv[1] : "", "tessaline-bench");  // a folder of its own, removed at the end
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   const std::string input = dir.File("bench.fif");
   Generate(input, 400'000'000);

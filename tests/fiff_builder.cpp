@@ -83,9 +83,15 @@ TFiffBuilder& TFiffBuilder::Text(int32_t Kind, const std::string& Value) {
   return Tag(Kind, kTypeString, TBytes(Value.begin(), Value.end()));
 }
 
+std::array<float, 12> Locations(float Base) {
+  std::array<float, 12> loc;
+  for (int k = 0; k < 12; ++k) loc[k] = Base + k;
+  return loc;
+}
+
 TFiffBuilder& TFiffBuilder::Channel(const TChannel& Ch) {
   TBytes d = BE32(Ch.Scan) + BE32(Ch.Scan) + BE32(Ch.Kind) + BEFloat(Ch.Range) + BEFloat(Ch.Cal) + BE32(Ch.Coil) +
-             BEFloats(std::vector<float>(Ch.Loc, Ch.Loc + 12)) + BE32(Ch.Unit) + BE32(0);
+             BEFloats(std::vector<float>(Ch.Loc.begin(), Ch.Loc.end())) + BE32(Ch.Unit) + BE32(0);
   const std::string name = Ch.Name.empty() ? "CH" + std::to_string(Ch.Scan) : Ch.Name;
   TBytes n(16, 0);
   std::memcpy(n.data(), name.data(), std::min<size_t>(name.size(), 15));

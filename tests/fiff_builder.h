@@ -1,6 +1,7 @@
 // Builds FIFF files for tests: tags of any kind, type and size, stray bytes and truncation.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,16 +23,19 @@ TBytes operator+(TBytes A, const TBytes& B);
 using fiff::kTypeChInfo, fiff::kTypeCoordTrans, fiff::kTypeDauPack16, fiff::kTypeDigPoint, fiff::kTypeDouble,
     fiff::kTypeFloat, fiff::kTypeId, fiff::kTypeInt, fiff::kTypeOldPack, fiff::kTypeShort, fiff::kTypeString;
 
+// A channel record, made with designated initializers: TChannel{.Scan = 2, .Kind = 2, .Coil = 1}.
 struct TChannel {
   int32_t Scan = 1;
   int32_t Kind = 1;  // 1 MEG, 2 EEG, 3 stimulus
   float Range = 1.0f;
   float Cal = 1.0f;
   int32_t Coil = 3012;
-  float Loc[12] = {};
+  std::array<float, 12> Loc{};
   int32_t Unit = 112;  // T
   std::string Name;    // "CH" and the scan number when empty
 };
+// Locations Base, Base + 1, ... Base + 11: different for each channel given its own Base.
+std::array<float, 12> Locations(float Base);
 
 class TFiffBuilder {
  public:

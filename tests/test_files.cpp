@@ -1,4 +1,4 @@
-// Temporary folders and patched copies of real files.
+// Patched copies of real files and listings of folders.
 #include "test_files.h"
 
 #include <cstdlib>
@@ -7,18 +7,6 @@
 #include <stdexcept>
 
 #include "fiff_builder.h"
-
-TTempDir::TTempDir() {
-  std::string tmpl = (std::filesystem::temp_directory_path() / "tessaline-test-XXXXXX").string();
-  if (!::mkdtemp(tmpl.data())) throw std::runtime_error("cannot create a temporary folder");
-  FPath = tmpl;
-}
-
-TTempDir::~TTempDir() {
-  std::error_code ec;
-  std::filesystem::permissions(FPath, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
-  std::filesystem::remove_all(FPath, ec);
-}
 
 std::string TestDataPath(const std::string& Name) { return std::string(TESSALINE_TEST_DATA) + "/" + Name; }
 

@@ -1,21 +1,9 @@
-// Temporary folders and copies of the real FIFF files for tests.
+// Copies of the real FIFF files for tests, and temporary folders to put them in.
 #pragma once
 
 #include <string>
 
-// A fresh folder under the system's temporary directory, removed with everything in it.
-class TTempDir {
- public:
-  TTempDir();
-  ~TTempDir();
-  TTempDir(const TTempDir&) = delete;
-  TTempDir& operator=(const TTempDir&) = delete;
-  const std::string& Path() const { return FPath; }
-  std::string File(const std::string& Name) const { return FPath + "/" + Name; }
-
- private:
-  std::string FPath;
-};
+#include "temp_dir.h"
 
 // Path of a file in tests/data.
 std::string TestDataPath(const std::string& Name);

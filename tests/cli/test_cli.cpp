@@ -48,11 +48,7 @@ std::string Lines(const TLines& L) {
 // A small recording of two EEG channels and Buffers buffers of 100 samples each.
 TFiffBuilder Recording(int Buffers, int32_t Type = kTypeShort) {
   TFiffBuilder b;
-  TChannel c;
-  c.Kind = 2;
-  b.Int(200, 2).Float(201, 100.0f).Channel(c);
-  c.Scan = 2;
-  b.Channel(c);
+  b.Int(200, 2).Float(201, 100.0f).Channel({.Kind = 2}).Channel({.Scan = 2, .Kind = 2});
   for (int i = 0; i < Buffers; ++i) {
     if (Type == kTypeShort) {
       std::vector<int16_t> s(200);

@@ -14,10 +14,8 @@ TEST(Boundaries, CoilTypesThatGetTheFactorOfOneHundred) {
   } kCoils[] = {{3020, 1}, {3021, 100}, {3022, 100}, {3023, 100}, {3024, 1}};
   for (const auto& c : kCoils) {
     TTempDir dir;
-    TChannel ch;
-    ch.Coil = c.Coil;
     TFiffBuilder b;
-    b.Int(200, 1).Float(201, 1000.0f).Channel(ch).Epoch(0, 1, {3}).RawBuffer({1});
+    b.Int(200, 1).Float(201, 1000.0f).Channel({.Coil = c.Coil}).Epoch(0, 1, {3}).RawBuffer({1});
     const auto vars = Convert(b, dir).Only();
     EXPECT_EQ(FindOne(vars, "CalXRnge").Reals.at(0), 1e13 * c.Factor) << c.Coil;
     EXPECT_EQ(FindOne(vars, "ave_0001").Reals.at(0),

@@ -15,9 +15,7 @@ namespace {
 // Channels, then Buffers raw data buffers of 32,768 bytes each (eight pages).
 TFiffBuilder Recording(int Buffers) {
   TFiffBuilder b;
-  TChannel c;
-  c.Kind = 2;
-  b.Int(200, 1).Float(201, 1000.0f).Channel(c);
+  b.Int(200, 1).Float(201, 1000.0f).Channel({.Kind = 2});
   for (int i = 0; i < Buffers; ++i) b.RawBuffer(std::vector<int16_t>(16384, static_cast<int16_t>(i + 1)));
   b.Text(206, "the end");
   return b;

@@ -35,19 +35,6 @@ TTable Table(const TFiffBuilder& B, const TTempDir& Dir, int64_t Limit = 50'000'
   return ReadTable(files.back());
 }
 
-TChannel Ch(int32_t Scan, int32_t Kind, int32_t Coil, int32_t Unit, float Range, float Cal,
-            const std::string& Name = "") {
-  TChannel c;
-  c.Scan = Scan;
-  c.Kind = Kind;
-  c.Coil = Coil;
-  c.Unit = Unit;
-  c.Range = Range;
-  c.Cal = Cal;
-  c.Name = Name;
-  return c;
-}
-
 // Values from MNE-Python 1.3's reading of the file (raw.ch_names, get_channel_types(), raw._cals).
 TEST(ChannelTable, ARealFileAsMnePythonReadsIt) {
   TTempDir dir;
@@ -79,18 +66,20 @@ TEST(ChannelTable, TypesUnitsAndFactorsOfEachKindOfChannel) {
     const char* Units;
     const char* Factor;
   } kRows[] = {
-      {Ch(1, 1, 3022, 112, 1.0f, 1e-13f), "MEGMAG", "T", "9.9999998245167004e-14"},
-      {Ch(2, 1, 3024, 112, 1.0f, 1e-13f), "MEGMAG", "T", "9.9999998245167004e-14"},  // no factor of 100 here
-      {Ch(3, 1, 3012, 201, 2.0f, 0.5f), "MEGGRADPLANAR", "T/m", "1"},
-      {Ch(4, 1, 5001 | (3 << 16), 112, 1.0f, 1.0f), "MEGGRADAXIAL", "T", "1"},  // CTF with its grade bits
-      {Ch(5, 301, 5002, 112, 1.0f, 1.0f), "MEGREFMAG", "T", "1"},
-      {Ch(6, 301, 5003, 112, 1.0f, 1.0f), "MEGREFGRADAXIAL", "T", "1"},
-      {Ch(7, 2, 1, 107, 1.0f, 0.25f), "EEG", "V", "0.25"},
-      {Ch(8, 202, 1, 107, 1.0f, 1.0f), "EOG", "V", "1"},
-      {Ch(9, 402, 1, 107, 1.0f, 1.0f), "ECG", "V", "1"},
-      {Ch(10, 3, 0, -1, 1.0f, 1.0f), "TRIG", "n/a", "1"},
-      {Ch(11, 602, 0, 0, 1.0f, 1.0f), "RESP", "n/a", "1"},
-      {Ch(12, 4242, 0, 5, 3.0f, 1.0f), "MISC", "K", "3"},  // a kind BIDS has no type for
+      {TChannel{.Scan = 1, .Cal = 1e-13f, .Coil = 3022}, "MEGMAG", "T", "9.9999998245167004e-14"},
+      {TChannel{.Scan = 2, .Cal = 1e-13f, .Coil = 3024}, "MEGMAG", "T",
+       "9.9999998245167004e-14"},  // no factor of 100 here
+      {TChannel{.Scan = 3, .Range = 2.0f, .Cal = 0.5f, .Unit = 201}, "MEGGRADPLANAR", "T/m", "1"},
+      {TChannel{.Scan = 4, .Coil = 5001 | (3 << 16)}, "MEGGRADAXIAL", "T", "1"},  // CTF with its grade bits
+      {TChannel{.Scan = 5, .Kind = 301, .Coil = 5002}, "MEGREFMAG", "T", "1"},
+      {TChannel{.Scan = 6, .Kind = 301, .Coil = 5003}, "MEGREFGRADAXIAL", "T", "1"},
+      {TChannel{.Scan = 7, .Kind = 2, .Cal = 0.25f, .Coil = 1, .Unit = 107}, "EEG", "V", "0.25"},
+      {TChannel{.Scan = 8, .Kind = 202, .Coil = 1, .Unit = 107}, "EOG", "V", "1"},
+      {TChannel{.Scan = 9, .Kind = 402, .Coil = 1, .Unit = 107}, "ECG", "V", "1"},
+      {TChannel{.Scan = 10, .Kind = 3, .Coil = 0, .Unit = -1}, "TRIG", "n/a", "1"},
+      {TChannel{.Scan = 11, .Kind = 602, .Coil = 0, .Unit = 0}, "RESP", "n/a", "1"},
+      {TChannel{.Scan = 12, .Kind = 4242, .Range = 3.0f, .Coil = 0, .Unit = 5}, "MISC", "K",
+       "3"},  // a kind BIDS has no type for
   };
   TFiffBuilder b;
   b.Int(200, 13).Float(201, 600.0f).Float(219, 172.5f).Float(223, 0.1f);
@@ -122,8 +111,10 @@ TEST(ChannelTable, BadChannelsInBothFormsAndLongNames) {
   auto recording = [](bool Positions, bool Names) {
     TFiffBuilder b;
     b.Int(200, 4).Float(201, 100.0f);
-    b.Channel(Ch(1, 2, 1, 107, 1, 1, "EEG 001")).Channel(Ch(2, 2, 1, 107, 1, 1, "EEG\t002"));
-    b.Channel(Ch(3, 2, 1, 107, 1, 1, "EEG 003")).Channel(Ch(4, 2, 1, 107, 1, 1, "EEG 004"));
+    b.Channel({.Scan = 1, .Kind = 2, .Coil = 1, .Unit = 107, .Name = "EEG 001"})
+        .Channel({.Scan = 2, .Kind = 2, .Coil = 1, .Unit = 107, .Name = "EEG\t002"});
+    b.Channel({.Scan = 3, .Kind = 2, .Coil = 1, .Unit = 107, .Name = "EEG 003"})
+        .Channel({.Scan = 4, .Kind = 2, .Coil = 1, .Unit = 107, .Name = "EEG 004"});
     // Extended records, one block per channel: the fourth has a name longer than 15 characters.
     for (int k = 0; k < 4; ++k) {
       b.Int(104, 113);
@@ -154,14 +145,14 @@ TEST(ChannelTable, BadChannelsInBothFormsAndLongNames) {
 TEST(ChannelTable, OneForASeriesAndNoneWithoutRawDataOrAfterAFailure) {
   TTempDir dir;
   TFiffBuilder b;
-  b.Int(200, 1).Float(201, 10.0f).Channel(Ch(1, 2, 1, 107, 1, 1));
+  b.Int(200, 1).Float(201, 10.0f).Channel({.Scan = 1, .Kind = 2, .Coil = 1, .Unit = 107});
   for (int i = 0; i < 4; ++i) b.RawBuffer(std::vector<int16_t>(100, 1));
   Table(b, dir, 250);
   EXPECT_EQ(ListDir(dir.Path()), "run.fif run_01.dat run_02.dat run_03.dat run_channels.tsv");
 
   TTempDir none;
   TFiffBuilder noData;
-  noData.Int(200, 1).Channel(Ch(1, 2, 1, 107, 1, 1));
+  noData.Int(200, 1).Channel({.Scan = 1, .Kind = 2, .Coil = 1, .Unit = 107});
   TFiff f;
   ASSERT_TRUE(f.LoadFiff(noData.Write(none.File("run.fif"))));
   TConvertOptions o;

@@ -10,22 +10,6 @@
 
 namespace {
 
-TChannel Meg(int32_t Scan, float Range, float Cal, int32_t Coil) {
-  TChannel c;
-  c.Scan = Scan;
-  c.Kind = 1;
-  c.Range = Range;
-  c.Cal = Cal;
-  c.Coil = Coil;
-  return c;
-}
-
-TChannel OfKind(int32_t Scan, int32_t Kind, float Range = 1.0f, float Cal = 1.0f) {
-  TChannel c = Meg(Scan, Range, Cal, 0);
-  c.Kind = Kind;
-  return c;
-}
-
 // Samples of one buffer: channel c at sample t is Base + 10 * t + c.
 std::vector<int16_t> Samples(int Channels, int Count, int Base) {
   std::vector<int16_t> v;
@@ -37,7 +21,9 @@ std::vector<int16_t> Samples(int Channels, int Count, int Base) {
 TFiffBuilder ThreeChannels() {
   TFiffBuilder b;
   b.Int(200, 3).Float(201, 250.0f);
-  b.Channel(Meg(1, 2.0f, 3.0f, 3012)).Channel(Meg(2, 0.5f, 4.0f, 3022)).Channel(OfKind(3, 2, 1.5f, 2.0f));
+  b.Channel({.Scan = 1, .Range = 2.0f, .Cal = 3.0f})
+      .Channel({.Scan = 2, .Range = 0.5f, .Cal = 4.0f, .Coil = 3022})
+      .Channel({.Scan = 3, .Kind = 2, .Range = 1.5f, .Cal = 2.0f, .Coil = 0});
   return b;
 }
 
@@ -80,7 +66,7 @@ TEST(RawData, OddSizesSkipLeftoverBytesAndKeepHeadersTrue) {
 TEST(RawData, DefaultsWithoutCountOrFrequency) {
   TTempDir dir;
   TFiffBuilder b;
-  b.Channel(OfKind(1, 3)).RawBuffer({7, 8, 9});
+  b.Channel({.Scan = 1, .Kind = 3, .Coil = 0}).RawBuffer({7, 8, 9});
   const auto c = Convert(b, dir);
   EXPECT_EQ(FindOne(c.Only(), "raw_data").Rows, 1);
   EXPECT_EQ(FindOne(c.Only(), "raw_data").Shorts, (std::vector<int16_t>{7, 8, 9}));
@@ -90,7 +76,11 @@ TEST(RawData, DefaultsWithoutCountOrFrequency) {
 TEST(Calibration, SecondCountStartsASecondVector) {
   TTempDir dir;
   TFiffBuilder b;
-  b.Int(200, 1).Channel(OfKind(1, 2)).Int(200, 2).Channel(OfKind(1, 3, 2.0f)).Channel(OfKind(2, 3, 3.0f));
+  b.Int(200, 1)
+      .Channel({.Scan = 1, .Kind = 2, .Coil = 0})
+      .Int(200, 2)
+      .Channel({.Scan = 1, .Kind = 3, .Range = 2.0f, .Coil = 0})
+      .Channel({.Scan = 2, .Kind = 3, .Range = 3.0f, .Coil = 0});
   b.RawBuffer({1, 2});
   const auto c = Convert(b, dir);
   const auto cals = FindAll(c.Only(), "CalXRnge");
@@ -103,7 +93,10 @@ TEST(Calibration, SecondCountStartsASecondVector) {
 TEST(Calibration, VectorsCutShortAreCompletedWithNaN) {
   TTempDir dir;
   TFiffBuilder b;
-  b.Int(200, 4).Float(201, 100.0f).Channel(OfKind(1, 3, 2.0f)).Channel(OfKind(2, 3, 5.0f));
+  b.Int(200, 4)
+      .Float(201, 100.0f)
+      .Channel({.Scan = 1, .Kind = 3, .Range = 2.0f, .Coil = 0})
+      .Channel({.Scan = 2, .Kind = 3, .Range = 5.0f, .Coil = 0});
   b.RawBuffer(Samples(4, 2, 0));
   const auto c = Convert(b, dir);
   const auto& v = FindOne(c.Only(), "CalXRnge").Reals;
@@ -115,7 +108,11 @@ TEST(Calibration, VectorsCutShortAreCompletedWithNaN) {
 
   // A new count in the middle of a vector closes it the same way.
   TFiffBuilder mid;
-  mid.Int(200, 3).Channel(OfKind(1, 3)).Int(200, 1).Channel(OfKind(1, 3, 7.0f)).RawBuffer({1});
+  mid.Int(200, 3)
+      .Channel({.Scan = 1, .Kind = 3, .Coil = 0})
+      .Int(200, 1)
+      .Channel({.Scan = 1, .Kind = 3, .Range = 7.0f, .Coil = 0})
+      .RawBuffer({1});
   const auto m = Convert(mid, dir);
   const auto cals = FindAll(m.Only(), "CalXRnge");
   ASSERT_EQ(cals.size(), 2u);
@@ -127,7 +124,10 @@ TEST(Calibration, VectorsCutShortAreCompletedWithNaN) {
 TEST(Calibration, HpiFitsBeforeTheChannelsDoNotStopIt) {
   TTempDir dir;
   TFiffBuilder b;
-  b.Int(200, 2).Tag(241, kTypeFloat, BEFloats({0.99f})).Channel(OfKind(1, 3, 2.0f)).Channel(OfKind(2, 3, 3.0f));
+  b.Int(200, 2)
+      .Tag(241, kTypeFloat, BEFloats({0.99f}))
+      .Channel({.Scan = 1, .Kind = 3, .Range = 2.0f, .Coil = 0})
+      .Channel({.Scan = 2, .Kind = 3, .Range = 3.0f, .Coil = 0});
   b.Tag(241, kTypeFloat, BEFloats({0.99f})).RawBuffer(Samples(2, 3, 0));
   const auto c = Convert(b, dir);
   EXPECT_EQ(FindOne(c.Only(), "CalXRnge").Reals, (std::vector<double>{2.0, 3.0, 1.0}));
@@ -137,12 +137,20 @@ TEST(Calibration, HpiFitsBeforeTheChannelsDoNotStopIt) {
 TEST(Calibration, StopsEndOnlyTheVectorNotTheDataCount) {
   TTempDir dir;
   TFiffBuilder b;
-  b.Int(200, 1).Channel(OfKind(1, 3)).Channel(OfKind(2, 3)).RawBuffer({1, 2}).RawBuffer({3});
+  b.Int(200, 1)
+      .Channel({.Scan = 1, .Kind = 3, .Coil = 0})
+      .Channel({.Scan = 2, .Kind = 3, .Coil = 0})
+      .RawBuffer({1, 2})
+      .RawBuffer({3});
   const auto c = Convert(b, dir);
   EXPECT_EQ(FindOne(c.Only(), "raw_data").Shorts, (std::vector<int16_t>{1, 2, 3}));
   // A fit that ends a begun vector early leaves its tail NaN, and the data still count.
   TFiffBuilder h;
-  h.Int(200, 2).Channel(OfKind(1, 3)).Tag(241, kTypeFloat, {}).Channel(OfKind(2, 3)).RawBuffer({1, 2});
+  h.Int(200, 2)
+      .Channel({.Scan = 1, .Kind = 3, .Coil = 0})
+      .Tag(241, kTypeFloat, {})
+      .Channel({.Scan = 2, .Kind = 3, .Coil = 0})
+      .RawBuffer({1, 2});
   const auto d = Convert(h, dir);
   const auto& v = FindOne(d.Only(), "CalXRnge").Reals;
   ASSERT_EQ(v.size(), 3u);
@@ -213,7 +221,7 @@ TEST(Progress, SecondsWrittenAfterEachBufferThenDone) {
 // Buffers of 100 bytes (one channel, 50 samples) after a 36-byte signature tag.
 TFiffBuilder Series(int Buffers) {
   TFiffBuilder b;
-  b.Int(200, 1).Float(201, 10.0f).Channel(OfKind(1, 3));
+  b.Int(200, 1).Float(201, 10.0f).Channel({.Scan = 1, .Kind = 3, .Coil = 0});
   for (int i = 0; i < Buffers; ++i) b.RawBuffer(std::vector<int16_t>(50, static_cast<int16_t>(i)));
   return b;
 }

@@ -11,16 +11,10 @@
 #include <filesystem>
 
 #include "convert_helpers.h"
+#include "output_file.h"
 #include "summary_helpers.h"
 
 namespace {
-
-TChannel Eeg(int32_t Scan) {
-  TChannel c;
-  c.Scan = Scan;
-  c.Kind = 2;
-  return c;
-}
 
 TEST(HostileInput, MillionsOfTinyTags) {
   TTempDir dir;
@@ -41,7 +35,7 @@ TEST(HostileInput, ChannelCountsOfOneAndOneHundredThousand) {
   TTempDir dir;
   {
     TFiffBuilder b;
-    b.Int(200, 100000).Channel(Eeg(1)).Channel(Eeg(2));
+    b.Int(200, 100000).Channel({.Scan = 1, .Kind = 2}).Channel({.Scan = 2, .Kind = 2});
     std::vector<int16_t> one(100000);
     for (int i = 0; i < 100000; ++i) one[i] = static_cast<int16_t>(i);
     b.RawBuffer(one).RawBuffer(std::vector<int16_t>(500, 1));  // a whole sample, then none
@@ -65,7 +59,7 @@ TEST(HostileInput, ChannelCountsOfOneAndOneHundredThousand) {
 TEST(HostileInput, CountsNoFileCouldHoldWriteNothingHuge) {
   TTempDir dir;
   TFiffBuilder b;
-  b.Int(200, 2'000'000'000).Channel(Eeg(1)).RawBuffer({1, 2});
+  b.Int(200, 2'000'000'000).Channel({.Scan = 1, .Kind = 2}).RawBuffer({1, 2});
   b.Int(2010, 1 << 30).Int(2012, 1 << 30).Tag(2006, 1, {1}).Transform(6, 5, std::vector<float>(24, 1));
   b.Epoch(0, 1, std::vector<int16_t>(1000, 1));
   const auto c = Convert(b, dir);
@@ -116,7 +110,7 @@ TEST(HostileInput, AveragesBeyondTheFactorTable) {
   TTempDir dir;
   TFiffBuilder b;
   b.Int(200, 1200).Float(201, 1000.0f);
-  for (int s = 1; s <= 1200; ++s) b.Channel(Eeg(s));
+  for (int s = 1; s <= 1200; ++s) b.Channel({.Scan = s, .Kind = 2});
   for (int e = 0; e < 1200; ++e) b.Epoch(0, 1, {static_cast<int16_t>(e)});
   const TScilabVar a = FindOne(Convert(b, dir).Only(), "ave_0001");
   ASSERT_EQ(a.Cols, 1201);
@@ -127,7 +121,7 @@ TEST(HostileInput, AveragesBeyondTheFactorTable) {
 TEST(HostileInput, TruncatedAndMisalignedFilesConvertCleanly) {
   TTempDir dir;
   TFiffBuilder full;
-  full.Int(200, 2).Float(201, 100.0f).Channel(Eeg(1)).Channel(Eeg(2)).Tag(215, 0, {});
+  full.Int(200, 2).Float(201, 100.0f).Channel({.Scan = 1, .Kind = 2}).Channel({.Scan = 2, .Kind = 2}).Tag(215, 0, {});
   full.DigPoint(1, 1, 1, 2, 3).RawBuffer({1, 2, 3, 4}).Int(2010, 2).Int(2012, 2).Epoch(0, 1, {1, 2});
   // Every cut of the file, including inside headers, loads, summarises and converts.
   for (size_t cut = 20; cut <= full.Size(); cut += 3) {
@@ -160,7 +154,7 @@ void ExpectUnchanged(const TInputState& Before, const std::string& Path) {
 TEST(Faults, TheInputIsNeverModified) {
   TTempDir dir;
   TFiffBuilder b;
-  b.Int(200, 1).Channel(Eeg(1)).RawBuffer({1, 2, 3});
+  b.Int(200, 1).Channel({.Scan = 1, .Kind = 2}).RawBuffer({1, 2, 3});
   const std::string path = b.Write(dir.File("in.fif"));
   const TInputState before = StateOf(path);
   ConvertFile(path);
@@ -199,7 +193,7 @@ class TFileSizeLimit {
 
 TFiffBuilder Recording(int Buffers) {
   TFiffBuilder b;
-  b.Int(200, 1).Channel(Eeg(1));
+  b.Int(200, 1).Channel({.Scan = 1, .Kind = 2});
   for (int i = 0; i < Buffers; ++i) b.RawBuffer(std::vector<int16_t>(5000, static_cast<int16_t>(i)));
   return b;
 }
@@ -231,6 +225,15 @@ TEST(Faults, AFullDiskLeavesNoTemporaryAndKeepsTheOlderOutput) {
   }
   EXPECT_EQ(ListDir(dir.Path()), "in.fif in_01.dat");
   EXPECT_EQ(FindOne(ReadScilabFile(dir.File("in_01.dat")), "raw_data").Cols, 15000);
+
+  // A text beside the outputs likewise: nothing of it, and its older version stays.
+  WriteFileBytes(dir.File("in_channels.tsv"), TBytes{8});
+  {
+    TFileSizeLimit limit(1000);
+    EXPECT_THROW(WriteFileAtomically(dir.File("in_channels.tsv"), std::string(5000, 'x')), std::system_error);
+  }
+  EXPECT_EQ(ListDir(dir.Path()), "in.fif in_01.dat in_channels.tsv");
+  EXPECT_EQ(ReadFileBytes(dir.File("in_channels.tsv")), TBytes{8});
 }
 
 TEST(Faults, ATinyFileSystemReportsNoSpace) {

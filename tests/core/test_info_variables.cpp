@@ -7,21 +7,11 @@
 
 namespace {
 
-TChannel At(int32_t Scan, float Base, int32_t Kind = 1, float Cal = 1.0f, int32_t Coil = 3012) {
-  TChannel c;
-  c.Scan = Scan;
-  c.Kind = Kind;
-  c.Cal = Cal;
-  c.Coil = Coil;
-  for (int k = 0; k < 12; ++k) c.Loc[k] = Base + k;
-  return c;
-}
-
 TEST(ChInform, OneColumnPerChannelListedOnce) {
   TTempDir dir;
   TFiffBuilder b;
-  for (int s = 1; s <= 306; ++s) b.Channel(At(s, s * 100.0f));
-  for (int s = 1; s <= 306; ++s) b.Channel(At(s, -1.0f));  // the list again
+  for (int s = 1; s <= 306; ++s) b.Channel({.Scan = s, .Loc = Locations(s * 100.0f)});
+  for (int s = 1; s <= 306; ++s) b.Channel({.Scan = s, .Loc = Locations(-1.0f)});  // the list again
   const auto c = Convert(b, dir);
   EXPECT_EQ(Names(c.Only()), std::vector<std::string>{"ChInform"});  // no data, no CalXRnge
   const TScilabVar& ch = FindOne(c.Only(), "ChInform");
@@ -31,7 +21,10 @@ TEST(ChInform, OneColumnPerChannelListedOnce) {
   EXPECT_EQ(ch.Real(11, 305), 30600.0 + 11);
 
   TFiffBuilder dup;
-  dup.Channel(At(1, 1)).Channel(At(2, 2)).Channel(At(2, 3)).Channel(At(3, 4));
+  dup.Channel({.Scan = 1, .Loc = Locations(1)})
+      .Channel({.Scan = 2, .Loc = Locations(2)})
+      .Channel({.Scan = 2, .Loc = Locations(3)})
+      .Channel({.Scan = 3, .Loc = Locations(4)});
   const TScilabVar d = FindOne(Convert(dup, dir).Only(), "ChInform");
   ASSERT_EQ(d.Cols, 3);
   EXPECT_EQ(d.Real(0, 2), 4.0);
@@ -76,7 +69,10 @@ TEST(DigitPts, PointsAfterTheFirstSlopesColumnByColumn) {
 // Two channels (MEG coil 3022 and EEG), an average from -100 to 399 at 1000 Hz.
 TFiffBuilder Average(int Epochs, int Samples) {
   TFiffBuilder b;
-  b.Int(200, 2).Float(201, 1000.0f).Channel(At(1, 0, 1, 1.5f, 3022)).Channel(At(2, 0, 2, 3.0f, 0));
+  b.Int(200, 2)
+      .Float(201, 1000.0f)
+      .Channel({.Scan = 1, .Cal = 1.5f, .Coil = 3022, .Loc = Locations(0)})
+      .Channel({.Scan = 2, .Kind = 2, .Cal = 3.0f, .Coil = 0, .Loc = Locations(0)});
   b.Int(208, -100).Int(209, -100 + Samples - 1);
   for (int e = 0; e < Epochs; ++e) {
     std::vector<int16_t> s;
@@ -206,7 +202,12 @@ TEST(MriVolume, CountsAndSizesThatDoNotAgree) {
 TEST(Variables, OrderInEveryFileOfASeries) {
   TTempDir dir;
   TFiffBuilder b;
-  b.Projection({1}).Tag(215, 0, {}).DigPoint(1, 1, 0, 0, 0).Int(200, 1).Float(201, 1.0f).Channel(At(1, 0));
+  b.Projection({1})
+      .Tag(215, 0, {})
+      .DigPoint(1, 1, 0, 0, 0)
+      .Int(200, 1)
+      .Float(201, 1.0f)
+      .Channel({.Scan = 1, .Loc = Locations(0)});
   b.Int(2010, 1).Int(2012, 1).Tag(2006, 1, {9}).Transform(6, 5, Transform(0)).Epoch(0, 1, {1});
   for (int i = 0; i < 3; ++i) b.RawBuffer(std::vector<int16_t>(50, 1));
   const auto c = Convert(b, dir, 150);
@@ -237,7 +238,8 @@ TEST(InventedValues, TheBudgetBoundsEveryKindOfCompletion) {
     int Repeats;
   } kCases[] = {
       {"averages cut short", (TFiffBuilder::Empty().Int(200, 5000).Epoch(0, 1, {1})).Data(), 2000},
-      {"calibration vectors cut short", (TFiffBuilder::Empty().Int(200, 3000).Channel(At(1, 0))).Data(), 300},
+      {"calibration vectors cut short",
+       (TFiffBuilder::Empty().Int(200, 3000).Channel({.Scan = 1, .Loc = Locations(0)})).Data(), 300},
       {"epochs padded to a long first one",
        (TFiffBuilder::Empty().Int(200, 200).Epoch(0, 1, std::vector<int16_t>(20000, 1)).Epoch(0, 1, {})).Data(), 30},
   };

@@ -8,17 +8,9 @@
 
 namespace {
 
-TChannel Ch(int32_t Scan, int32_t Kind, int32_t Coil = 0) {
-  TChannel c;
-  c.Scan = Scan;
-  c.Kind = Kind;
-  c.Coil = Coil;
-  return c;
-}
-
 // Channels with rising scan numbers from Start.
 void AddChannels(TFiffBuilder& B, int& Scan, int Count, int32_t Kind, int32_t Coil) {
-  for (int i = 0; i < Count; ++i) B.Channel(Ch(Scan++, Kind, Coil));
+  for (int i = 0; i < Count; ++i) B.Channel({.Scan = Scan++, .Kind = Kind, .Coil = Coil});
 }
 
 TLines ChannelSection(const std::string& Category, const std::string& Bad = "no bad channel") {
@@ -73,23 +65,25 @@ TEST(ChannelSection, ScanNumbersCountEachChannelOnce) {
   EXPECT_EQ(Sections(b), ChannelSection(",EEG=3"));
 
   TFiffBuilder down;
-  down.Channel(Ch(3, 2)).Channel(Ch(2, 2)).Channel(Ch(1, 2));
+  down.Channel({.Scan = 3, .Kind = 2, .Coil = 0})
+      .Channel({.Scan = 2, .Kind = 2, .Coil = 0})
+      .Channel({.Scan = 1, .Kind = 2, .Coil = 0});
   EXPECT_EQ(Sections(down), ChannelSection(",EEG=1"));
 
   TFiffBuilder zero;
-  zero.Channel(Ch(0, 2)).Channel(Ch(-4, 2)).Int(220, 5);
+  zero.Channel({.Scan = 0, .Kind = 2, .Coil = 0}).Channel({.Scan = -4, .Kind = 2, .Coil = 0}).Int(220, 5);
   EXPECT_EQ(Sections(zero), TLines{});  // no category, so no bad-channel line either
 
   // Only the low 16 bits of the scan number count: 65537 is 1.
   TFiffBuilder wrap;
-  wrap.Channel(Ch(65537, 2)).Channel(Ch(2, 2));
+  wrap.Channel({.Scan = 65537, .Kind = 2, .Coil = 0}).Channel({.Scan = 2, .Kind = 2, .Coil = 0});
   EXPECT_EQ(Sections(wrap), ChannelSection(",EEG=2"));
 }
 
 TEST(ChannelSection, BadChannels) {
   auto with = [](std::vector<std::vector<int32_t>> Tags) {
     TFiffBuilder b;
-    b.Channel(Ch(1, 2));
+    b.Channel({.Scan = 1, .Kind = 2, .Coil = 0});
     for (const auto& t : Tags) b.Tag(220, kTypeInt, BEInts(t));
     return Sections(b).back();
   };
@@ -326,7 +320,7 @@ TEST(LoadLine, SizeInKilobytesAndTheFileStreamForm) {
 TEST(Summary, SectionsInTheirOrder) {
   TFiffBuilder b;
   b.Int(3101, 1).Int(245, 1).Epoch(0, 1, {});  // BEM and averages first, before any frequency
-  b.Int(200, 1).Float(201, 10.0f).RawBuffer({1, 2}).Channel(Ch(1, 2));
+  b.Int(200, 1).Float(201, 10.0f).RawBuffer({1, 2}).Channel({.Scan = 1, .Kind = 2, .Coil = 0});
   b.Tag(215, 0, {}).DigPoint(2, 1, 0, 0, 0).Int(204, 0);
   const TLines s = Sections(b);
   EXPECT_EQ(s, (TLines{"",

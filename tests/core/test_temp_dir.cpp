@@ -1,21 +1,20 @@
-// The benchmarks' working folder: made inside the folder given, and only it removed.
+// Tests' and benchmarks' folders: made inside the folder given, and only they removed.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "../../bench/bench_dir.h"
 #include "fiff_builder.h"
 #include "test_files.h"
 
 namespace {
 
-TEST(BenchDir, RemovesOnlyWhatItMade) {
+TEST(TempDir, RemovesOnlyWhatItMade) {
   TTempDir user;
   WriteFileBytes(user.File("notes.log"), {1, 2, 3});
   WriteFileBytes(user.File("bench.fif"), {4});  // named like the benchmark's own input
   std::string made;
   {
-    const TBenchDir dir(user.Path());
+    const TTempDir dir(user.Path(), "tessaline-bench");
     made = dir.Path();
     EXPECT_EQ(std::filesystem::path(made).parent_path(), std::filesystem::path(user.Path()));
     WriteFileBytes(dir.File("bench.fif"), {5, 6});

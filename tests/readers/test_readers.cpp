@@ -38,16 +38,6 @@ std::string Python() {
   return "";
 }
 
-TChannel Ch(int32_t Scan, int32_t Kind, float Cal, int32_t Coil) {
-  TChannel c;
-  c.Scan = Scan;
-  c.Kind = Kind;
-  c.Cal = Cal;
-  c.Coil = Coil;
-  for (int k = 0; k < 12; ++k) c.Loc[k] = 0.001f * Scan + k;
-  return c;
-}
-
 // Every kind of variable the converter writes: odd element counts, a non-square volume, eleven
 // projections and twelve averages (the last cut short, so NaN columns), names with capitals at
 // the end of a four-byte word (CalXRnge, Volume3D, slice2MR).
@@ -61,7 +51,9 @@ TFiffBuilder EveryKind() {
   b.Tag(215, kTypeFloat, {});
   for (int i = 0; i < 5; ++i) b.DigPoint(4, i, 0.01f * i, -0.02f * i, 0.5f + i);
   b.Int(200, 3).Float(201, 250.0f);
-  b.Channel(Ch(1, 1, 1.5f, 3012)).Channel(Ch(2, 1, 0.25f, 3022)).Channel(Ch(3, 2, 3.0f, 0));
+  b.Channel({.Scan = 1, .Cal = 1.5f, .Coil = 3012, .Loc = Locations(0.001f)})
+      .Channel({.Scan = 2, .Cal = 0.25f, .Coil = 3022, .Loc = Locations(0.002f)})
+      .Channel({.Scan = 3, .Kind = 2, .Cal = 3.0f, .Coil = 0, .Loc = Locations(0.003f)});
   b.Int(2010, 5).Int(2012, 3);
   for (int s = 0; s < 2; ++s) {
     TBytes pixels;
@@ -88,7 +80,7 @@ TFiffBuilder EveryKind() {
 // One output series of one channel, 50 samples a buffer; at limit 250 the last file has no samples.
 TFiffBuilder Series(float Cal) {
   TFiffBuilder b;
-  TChannel c = Ch(1, 3, Cal, 0);
+  const TChannel c{.Scan = 1, .Kind = 3, .Cal = Cal, .Coil = 0, .Loc = Locations(0.001f)};
   b.Int(200, 1).Float(201, 10.0f).Channel(c);
   for (int i = 0; i < 6; ++i) {
     std::vector<int16_t> s(50);
@@ -410,11 +402,10 @@ TEST(ChannelTables, EachEnvironmentReadsTheTableAsWritten) {
   TTempDir dir;
   TFiffBuilder b;
   b.Int(200, 4).Float(201, 250.0f).Float(219, 40.0f);
-  TChannel mag = Ch(1, 1, 1e-13f, 3024), grad = Ch(2, 1, 3.3e-11f, 3012), eeg = Ch(3, 2, 2e-7f, 1);
-  grad.Unit = 201;
-  eeg.Unit = 107;
-  eeg.Name = "EEG 061";
-  b.Channel(mag).Channel(grad).Channel(eeg);  // the fourth row has no record
+  b.Channel({.Scan = 1, .Cal = 1e-13f, .Coil = 3024});
+  b.Channel({.Scan = 2, .Cal = 3.3e-11f, .Unit = 201});
+  b.Channel({.Scan = 3, .Kind = 2, .Cal = 2e-7f, .Coil = 1, .Unit = 107, .Name = "EEG 061"});
+  // the fourth row has no record
   b.Tag(220, kTypeInt, BEInts({-1, 1, -1, -1}));
   b.RawBuffer(std::vector<int16_t>(40, 3));
   TFiff f;

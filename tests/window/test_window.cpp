@@ -221,11 +221,7 @@ class TWindowTest : public QObject {
     TTempDir dir;
     TFiffBuilder b;
     b.Int(200, 2).Float(201, 100.0f);
-    TChannel c;
-    c.Kind = 2;
-    b.Channel(c);
-    c.Scan = 2;
-    b.Channel(c);
+    b.Channel({.Kind = 2}).Channel({.Scan = 2, .Kind = 2});
     for (int i = 0; i < 3; ++i) b.RawBuffer({static_cast<int16_t>(i), static_cast<int16_t>(-i), 7, 8});
     const std::string path = b.Write(dir.File("run.fif"));
     TForm1 form({",", "."});
@@ -416,7 +412,7 @@ class TWindowTest : public QObject {
   void OneDroppedFiffFileRunsTheFlowAndOtherDropsAreIgnored() {
     TTempDir dir;
     TFiffBuilder b;
-    b.Int(200, 1).Float(201, 100.0f).Channel(TChannel{}).RawBuffer({1, 2, 3});
+    b.Int(200, 1).Float(201, 100.0f).Channel({}).RawBuffer({1, 2, 3});
     const std::string path = b.Write(dir.File("run.fif"));
     b.Write(dir.File("other.fif"));
     WriteFileBytes(dir.File("notes.txt"), TBytes{'x'});
@@ -508,7 +504,7 @@ class TWindowTest : public QObject {
   void FileShrunkDuringTheConversionIsAMessageAndNoOutput() {
     TTempDir dir;
     TFiffBuilder b;
-    b.Int(200, 1).Float(201, 1000.0f).Channel(TChannel{});
+    b.Int(200, 1).Float(201, 1000.0f).Channel({});
     for (int i = 0; i < 10; ++i) b.RawBuffer(std::vector<int16_t>(16384, static_cast<int16_t>(i)));
     const std::string path = b.Write(dir.File("run.fif"));
     TForm1 form;
