@@ -52,7 +52,8 @@ if [ "$mode" = package ]; then
 fi
 
 cmake --preset release > /dev/null
-cmake --build --preset release
+# The window alone for run: the tests and benchmarks are built only when they are to run.
+if [ "$mode" = run ]; then cmake --build --preset release --target tessaline; else cmake --build --preset release; fi
 
 case "$mode" in
   run)

@@ -142,7 +142,7 @@ TEST(ChannelTable, BadChannelsInBothFormsAndLongNames) {
   }
 }
 
-TEST(ChannelTable, OneForASeriesAndNoneWithoutRawDataOrAfterAFailure) {
+TEST(ChannelTable, OneForASeriesAndNoneWithoutRawDataBeyondTheBudgetOrAfterAFailure) {
   TTempDir dir;
   TFiffBuilder b;
   b.Int(200, 1).Float(201, 10.0f).Channel({.Scan = 1, .Kind = 2, .Coil = 1, .Unit = 107});
@@ -159,6 +159,13 @@ TEST(ChannelTable, OneForASeriesAndNoneWithoutRawDataOrAfterAFailure) {
   o.ChannelTable = true;
   ConvertFiff(f, o);
   EXPECT_EQ(ListDir(none.Path()), "run.dat run.fif");
+
+  // Raw data of more rows than any record could name: rows of n/a beyond the budget of the file.
+  TTempDir huge;
+  TFiff h;
+  ASSERT_TRUE(h.LoadFiff(TFiffBuilder().Int(200, 2'147'483'647).RawBuffer({1, 2}).Write(huge.File("run.fif"))));
+  ConvertFiff(h, o);
+  EXPECT_EQ(ListDir(huge.Path()), "run.dat run.fif");
 
   TTempDir failed;
   TFiff g;

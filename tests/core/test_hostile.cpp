@@ -79,6 +79,19 @@ TEST(HostileInput, AnAverageOfTheLargestChannelCountIsNoVariable) {
   EXPECT_EQ(FindOne(c.Only(), "ave_0001").Reals, (std::vector<double>{4, 0}));
 }
 
+// The largest average a file can give is its budget of invented values, 8 x its size + 1 MiB:
+// an average of exactly that many bytes is written, one column more is left out.
+TEST(HostileInput, AnAverageUpToTheBudgetOfTheFileAndNoLarger) {
+  TTempDir dir;
+  for (const int32_t over : {0, 1}) {
+    auto file = [](int32_t Channels) { return TFiffBuilder().Int(200, Channels).Epoch(0, 1, {5}); };
+    const int64_t columns = InventedBytesAllowed(static_cast<int64_t>(file(0).Size())) / 8;  // of one row
+    const auto c = Convert(file(static_cast<int32_t>(columns - 1 + over)), dir);
+    ASSERT_EQ(FindAll(c.Only(), "ave_0001").size(), over ? 0u : 1u) << over;
+    if (!over) EXPECT_EQ(FindOne(c.Only(), "ave_0001").Cols, columns);
+  }
+}
+
 // An epoch of more than 2^29 samples for 2^31 - 2 channels: the average's size does not fit in
 // 64 bits, and taken wrapped it would pass as small and be completed with NaN without end.
 TEST(HostileInput, AnAverageTooLargeToCountIsNoVariable) {
