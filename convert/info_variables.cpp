@@ -53,12 +53,12 @@ void TConversion::WriteDigitPts() {
   const std::vector<int32_t> points = FReader.DigitizedPointEntries();
   if (points.empty()) return;
   FWriter->WriteRealMatrixHeader("DigitPts", static_cast<int32_t>(points.size()), 3);
+  std::vector<fiff::TDigPoint> read;
+  read.reserve(points.size());
+  for (const int32_t i : points) read.push_back(FReader.ReadDigPoint(i));
   TDoubleStager out(*FWriter);
   for (int c = 0; c < 3; ++c)  // column by column: all x, then all y, then all z
-    for (int32_t i : points) {
-      FReader.SeekTagOffset(i, fiff::kTagHeaderSize + fiff::kDigPointPosition + 4 * c);
-      out.Put(FReader.ReadSingle());
-    }
+    for (const fiff::TDigPoint& p : read) out.Put(p.R[c]);
   out.Flush();
 }
 
@@ -173,8 +173,8 @@ void TConversion::WriteMriVolume() {
   int32_t transforms = 0;
   for (int32_t i = 0; i < FReader.FTagCount; ++i) {
     if (FReader.FTags[i].Kind != fiff::kCoordTrans) continue;
-    FReader.SeekTagData(i);
-    if (FReader.ReadLong() == fiff::kCoordMriSlice && FReader.ReadLong() == fiff::kCoordMri) ++transforms;
+    const fiff::TCoordTrans t = FReader.ReadCoordTrans(i);
+    if (t.From == fiff::kCoordMriSlice && t.To == fiff::kCoordMri) ++transforms;
   }
   if (transforms == 0) return;
 
@@ -228,9 +228,9 @@ void TConversion::WriteMriVolume() {
   TDoubleStager out(*FWriter);
   for (int32_t i = 0; i < FReader.FTagCount; ++i) {
     if (FReader.FTags[i].Kind != fiff::kCoordTrans) continue;
-    FReader.SeekTagData(i);
-    if (FReader.ReadLong() != fiff::kCoordMriSlice || FReader.ReadLong() != fiff::kCoordMri) continue;
-    for (int k = 0; k < fiff::kCoordTransValues; ++k) out.Put(FReader.ReadSingle());
+    const fiff::TCoordTrans t = FReader.ReadCoordTrans(i);
+    if (t.From != fiff::kCoordMriSlice || t.To != fiff::kCoordMri) continue;
+    for (const float v : t.Values) out.Put(v);
     out.Flush();
   }
 }

@@ -82,8 +82,10 @@ class TFiff {
   // Copies Count big-endian 16-bit values from the current position into Dest as
   // little-endian ones (zeros past the end) and advances.
   void ReadSwappedShorts(uint8_t* Dest, int64_t Count);
-  // The channel-information record of directory entry Index, every field.
+  // The records of directory entry Index, every field.
   fiff::TChannelInfo ReadChannelInfo(int32_t Index);
+  fiff::TDigPoint ReadDigPoint(int32_t Index);
+  fiff::TCoordTrans ReadCoordTrans(int32_t Index);
 
   void SeekTagData(int32_t Index);
   void SeekTagOffset(int32_t Index, int32_t Offset);

@@ -114,10 +114,6 @@ inline constexpr int32_t kTagHeaderSize = 16;
 inline constexpr int32_t kFileIdSize = 20;
 inline constexpr int16_t kVersionMajor = 1;
 inline constexpr int16_t kVersionMinor = 1;
-// A digitised point: its kind (cardinal 1, HPI 2, EEG 3, extra 4), identity, then x, y, z.
-inline constexpr int32_t kDigPointPosition = 8;
-// A coordinate transform: from-frame, to-frame, then 24 floats (rotation, move, and their inverse).
-inline constexpr int32_t kCoordTransValues = 24;
 // An epoch in the old packed form: offset and scale as floats, then 16-bit samples.
 inline constexpr int32_t kOldPackSamples = 8;
 // A matrix tag ends in its dimensions and their count: three 32-bit words that are no values.
@@ -138,6 +134,22 @@ struct TChannelInfo {
   int32_t Unit = 0;    // the SI unit's code (112 T, 107 V, ...); -1 none
   int32_t UnitMul = 0;
   std::string Name;  // every byte before the first zero of its 16
+};
+
+// A digitised point (type 33): its kind (cardinal 1, HPI 2, EEG 3, extra 4), identity, then x, y, z.
+struct TDigPoint {
+  int32_t Kind = 0;
+  int32_t Ident = 0;
+  float R[3] = {};
+};
+
+// A coordinate transform (type 35): from-frame, to-frame, then 24 floats: the rotation (3 x 3, row
+// by row), the move, the inverse rotation and the inverse move.
+inline constexpr int32_t kCoordTransValues = 24;
+struct TCoordTrans {
+  int32_t From = 0;
+  int32_t To = 0;
+  float Values[kCoordTransValues] = {};
 };
 
 // The factors that give calibrated values: T x 1e13 for MEG, V x 1e6 (µV) for EEG, 1 for

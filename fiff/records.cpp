@@ -1,4 +1,5 @@
-// Records of FIFF tags: the channel-information record and a channel's calibration scale.
+// Records of FIFF tags: channel information, digitised points, coordinate transforms, and a channel's calibration
+// scale.
 #include <bit>
 #include <cstring>
 
@@ -37,4 +38,22 @@ fiff::TChannelInfo TFiff::ReadChannelInfo(int32_t Index) {
   const char* name = reinterpret_cast<const char*>(r + 80);
   c.Name.assign(name, strnlen(name, fiff::kChInfoNameSize));
   return c;
+}
+
+fiff::TDigPoint TFiff::ReadDigPoint(int32_t Index) {
+  fiff::TDigPoint p;
+  SeekTagData(Index);
+  p.Kind = ReadLong();
+  p.Ident = ReadLong();
+  for (float& v : p.R) v = ReadSingle();
+  return p;
+}
+
+fiff::TCoordTrans TFiff::ReadCoordTrans(int32_t Index) {
+  fiff::TCoordTrans t;
+  SeekTagData(Index);
+  t.From = ReadLong();
+  t.To = ReadLong();
+  for (float& v : t.Values) v = ReadSingle();
+  return t;
 }

@@ -132,8 +132,7 @@ std::vector<int32_t> TFiff::DigitizedPointEntries() const {
 void TFiff::ReportDigitizedPoints() {
   int16_t counts[5] = {0, 0, 0, 0, 0};
   for (const int32_t i : DigitizedPointEntries()) {
-    SeekTagData(i);
-    uint32_t p = ReadLongWord();
+    uint32_t p = static_cast<uint32_t>(ReadDigPoint(i).Kind);
     if (p > 4) p = 0;
     counts[p] = Wrap16(counts[p] + 1);
   }
