@@ -64,7 +64,8 @@ class TConversion {
   void WriteMriVolume();
   void WriteCalibration(const TStretch& Stretch);
   void WriteRawData(const TStretch& Stretch);
-  void WriteSamplesAsDoubles(int32_t DataType, int64_t Values, class TDoubleStager& Out, std::vector<uint8_t>& Block);
+  void WriteSamplesAsDoubles(class TSampleReader& Samples, int64_t Pos, int32_t DataType, int64_t Values,
+                             class TDoubleStager& Out, std::vector<uint8_t>& Block);
   // Bytes of NaN that completing the average beginning at entry From would invent.
   int64_t AverageCompletion(int32_t From, int32_t Channels, int32_t Rows) const;
   // Takes Bytes from the file's budget of invented values; false, taking nothing, when too few are left.

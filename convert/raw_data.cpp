@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "conversion.h"
+#include "sample_reader.h"
 
 namespace {
 
@@ -62,6 +63,7 @@ void TConversion::WriteRawData(const TStretch& Stretch) {
   };
   TDoubleStager doubles(w);
   std::vector<uint8_t> block;
+  TSampleReader samplesOf(FReader);
   // The input is checked for changes after every few MiB of data, not after every buffer.
   constexpr int64_t kCheckEvery = 4 << 20;
   int64_t unchecked = 0;
@@ -69,14 +71,15 @@ void TConversion::WriteRawData(const TStretch& Stretch) {
     const TFiffTag& t = FReader.FTags[i];
     if (!InStretch(t, Stretch)) continue;
     const int64_t samples = ColumnsOf(t);
-    FReader.SeekTagData(i);
+    int64_t at = int64_t{t.Pos} + fiff::kTagHeaderSize;
     if (FPlan.RawDoubles) {
-      WriteSamplesAsDoubles(t.DataType, samples * rows, doubles, block);
+      WriteSamplesAsDoubles(samplesOf, at, t.DataType, samples * rows, doubles, block);
     } else {
       for (int64_t left = samples * rows; left > 0;) {
         if (staged == kBlockShorts) flush();
         const int64_t n = std::min(left, kBlockShorts - staged);
-        FReader.ReadSwappedShorts(w.Buffer() + 2 * staged, n);
+        samplesOf.ReadSwappedShorts(at, w.Buffer() + 2 * staged, n);
+        at += 2 * n;
         staged += n;
         left -= n;
       }
@@ -98,8 +101,8 @@ void TConversion::WriteRawData(const TStretch& Stretch) {
   if (FProgress) FProgress(progress);
 }
 
-void TConversion::WriteSamplesAsDoubles(int32_t DataType, int64_t Values, TDoubleStager& Out,
-                                        std::vector<uint8_t>& Block) {
+void TConversion::WriteSamplesAsDoubles(TSampleReader& Samples, int64_t Pos, int32_t DataType, int64_t Values,
+                                        TDoubleStager& Out, std::vector<uint8_t>& Block) {
   // Read in blocks, then each value exactly as a double through the staging buffer.
   const int32_t type = DataType;
   const int64_t size = fiff::RawValueSize(type);
@@ -108,8 +111,9 @@ void TConversion::WriteSamplesAsDoubles(int32_t DataType, int64_t Values, TDoubl
   if (Block.size() < need) Block.resize(need);
   for (int64_t left = Values; left > 0;) {
     const int64_t n = std::min<int64_t>(left, kBlockValues);
-    FReader.ReadBlock(Block.data(), n * size);
+    Samples.Read(Pos, Block.data(), n * size);
     for (int64_t k = 0; k < n; ++k) Out.Put(ValueAt(Block.data() + k * size, size, type));
+    Pos += n * size;
     left -= n;
   }
 }

@@ -19,17 +19,6 @@ int32_t BigEndian32(const uint8_t* P) {
   return static_cast<int32_t>((uint32_t{P[0]} << 24) | (uint32_t{P[1]} << 16) | (uint32_t{P[2]} << 8) | P[3]);
 }
 
-// Big-endian 16-bit values to little-endian; From may be To. A plain loop the compiler
-// turns into vector shuffles.
-void SwapShorts(const uint8_t* From, uint8_t* To, int64_t Count) {
-  for (int64_t i = 0; i < Count; ++i) {
-    const uint8_t hi = From[2 * i];
-    const uint8_t lo = From[2 * i + 1];
-    To[2 * i] = lo;
-    To[2 * i + 1] = hi;
-  }
-}
-
 }  // namespace
 
 // A file read through a buffered window, so that many small reads cost few system calls.
@@ -134,18 +123,22 @@ void TFiff::ReadBlock(uint8_t* Dest, int64_t Count) {
   ReadSlow(Dest, Count);
 }
 
-void TFiff::ReadSwappedShorts(uint8_t* Dest, int64_t Count) {
-  if (Count <= 0) return;
-  const int64_t bytes = 2 * Count;
-  // From the memory image straight into Dest; through the file otherwise, swapped in place.
-  const uint8_t* from = Dest;
-  if (!FUseFileStream && FPos >= 0 && FPos + bytes <= FMemSize) {
-    from = FImage + FPos;
-    FPos += bytes;
-  } else {
-    ReadSlow(Dest, bytes);
+void TFiff::ReadFileAt(int64_t Pos, uint8_t* Dest, int64_t Count) {
+  if (Pos < 0 || Count < 0) throw std::invalid_argument("TFiff::ReadFileAt: a negative position or count");
+  if (!FFileStream) {  // decompressed bytes: the image is all there is
+    if (Pos + Count > FMemSize) ThrowChanged();
+    std::memcpy(Dest, FImage + Pos, static_cast<size_t>(Count));
+    return;
   }
-  SwapShorts(from, Dest, Count);
+  while (Count > 0) {
+    const ssize_t got = ::pread(FFileStream->Fd(), Dest, static_cast<size_t>(Count), Pos);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) ThrowInOutError("Cannot read", FFileName, errno);
+    if (got == 0) ThrowChanged();  // the file is shorter than when it was loaded
+    Pos += got;
+    Dest += got;
+    Count -= got;
+  }
 }
 
 uint8_t TFiff::ReadByte() {
@@ -255,33 +248,63 @@ void TFiff::CheckUnchanged() const {
   struct stat st {};
   const bool same = ::fstat(FFileStream->Fd(), &st) == 0 && st.st_size == FLoadedSize &&
                     int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec == FLoadedTime;
-  if (!same || FMemStream.Faulted() || FFileStream->Shrank())
-    throw TInputError("Cannot read \"" + FFileName + "\": the file changed while it was being read");
+  if (!same || FMemStream.Faulted() || FFileStream->Shrank()) ThrowChanged();
 }
+
+void TFiff::ThrowChanged() const {
+  throw TInputError("Cannot read \"" + FFileName + "\": the file changed while it was being read");
+}
+
+// The headers of a file for the directory: read from the file in blocks, so that the walk costs
+// neither a page fault per header nor the data's pages in memory. A block that held one header
+// (the tags are large) makes the next one smaller, one that held many makes it larger, so a
+// recording of large buffers reads a few KiB per buffer and one of tiny buffers reads 1 MiB at once.
+class THeaderSource {
+ public:
+  THeaderSource(TFiff& Reader, const uint8_t* Image) : FReader(Reader), FImage(Image) {}
+  // The 16 bytes at Pos, which lie inside the file.
+  const uint8_t* At(int64_t Pos) {
+    if (FImage) return FImage + Pos;
+    if (Pos < FStart || Pos + fiff::kTagHeaderSize > FStart + FLength) {
+      if (FLength > 0) FSize = FHeaders > 1 ? std::min(FSize * 2, kLargest) : std::max(FSize / 8, kSmallest);
+      FStart = Pos;
+      FLength = std::min(FSize, FReader.StreamSize() - Pos);
+      FReader.ReadFileAt(Pos, FBlock.get(), FLength);
+      FHeaders = 0;
+    }
+    ++FHeaders;
+    return FBlock.get() + (Pos - FStart);
+  }
+
+ private:
+  static constexpr int64_t kSmallest = 4 << 10, kLargest = 1 << 20;
+  TFiff& FReader;
+  const uint8_t* FImage;  // decompressed bytes, read in place
+  std::unique_ptr<uint8_t[]> FBlock = std::make_unique_for_overwrite<uint8_t[]>(kLargest);
+  int64_t FSize = 64 << 10;
+  int64_t FStart = 0, FLength = 0;
+  int FHeaders = 0;  // served from the block now held
+};
 
 void TFiff::BuildDirectory() {
   constexpr int64_t kReservedTags = 1 << 20;
-  constexpr int64_t kHeadersAhead = 8;
   FTags.clear();
   // Room for as many entries as the file could hold, up to a million: address space only, as
   // pages are touched when entries fill them, so a directory of many small buffers is never
   // copied while it grows.
   FTags.reserve(static_cast<size_t>(std::min<int64_t>(StreamSize() / fiff::kTagHeaderSize + 1, kReservedTags)));
+  THeaderSource headers(*this, FFileStream ? nullptr : FImage);
   const int64_t size = StreamSize();
   int64_t pos = 0;
   while (pos < size) {
     const bool first = FTags.empty();  // the signature tag is always entry 0
     int64_t at = pos;
     if (!first && size - at < fiff::kTagHeaderSize) break;
-    // The four words of the header in one read.
-    uint8_t h[fiff::kTagHeaderSize];
-    FPos = at;
-    ReadBlock(h, fiff::kTagHeaderSize);
+    const uint8_t* h = headers.At(at);
     if (BigEndian32(h) > fiff::kLargestKind) {  // a stray byte in front of the header: take it from one byte on
       at += 1;
       if (size - at < fiff::kTagHeaderSize) break;
-      FPos = at;
-      ReadBlock(h, fiff::kTagHeaderSize);
+      h = headers.At(at);
     }
     TFiffTag e;
     e.Pos = static_cast<int32_t>(at);
@@ -293,12 +316,6 @@ void TFiff::BuildDirectory() {
     if (!first && (e.Size < 0 || at + fiff::kTagHeaderSize + e.Size > size)) break;
     FTags.push_back(e);
     pos = at + fiff::kTagHeaderSize + e.Size;
-    // Each header's place follows from the one before, so the walk would wait on memory at
-    // every tag of a large file; runs of equal tags (raw data buffers) are fetched ahead.
-    if (!FUseFileStream) {
-      const int64_t ahead = pos + kHeadersAhead * (pos - at);
-      if (ahead < size) __builtin_prefetch(FImage + ahead);
-    }
   }
   FTagCount = static_cast<int32_t>(FTags.size());
   FPos = 0;

@@ -79,9 +79,10 @@ class TFiff {
   uint8_t ReadByte();
   // Copies Count bytes from the current position (zeros past the end) and advances.
   void ReadBlock(uint8_t* Dest, int64_t Count);
-  // Copies Count big-endian 16-bit values from the current position into Dest as
-  // little-endian ones (zeros past the end) and advances.
-  void ReadSwappedShorts(uint8_t* Dest, int64_t Count);
+  // Copies Count bytes of the file at Pos into Dest by reading the file itself, not the image:
+  // the samples of data buffers, which the image then never holds. The bytes lie inside the file;
+  // a file that ends before them (it changed since it was loaded) throws, naming it.
+  void ReadFileAt(int64_t Pos, uint8_t* Dest, int64_t Count);
   // The records of directory entry Index, every field.
   fiff::TChannelInfo ReadChannelInfo(int32_t Index);
   fiff::TDigPoint ReadDigPoint(int32_t Index);
@@ -124,6 +125,7 @@ class TFiff {
   // Throws, naming the file, when it changed (shrank, grew or was written) since it was
   // loaded: what was read from it may then be zeros or a mix of two files.
   void CheckUnchanged() const;
+  [[noreturn]] void ThrowChanged() const;
 
   std::string FFileName;
   TFiffVersion FVersion;  // what the signature test found

@@ -80,7 +80,7 @@ bool TMappedFile::Map(int Fd, int64_t Size) {
   }
   const size_t length = static_cast<size_t>(Size);
   // Populated at once: a page-cache file is then one system call away, not a fault per page.
-  void* data = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, Fd, 0);
+  void* data = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, Fd, 0);
   if (data == MAP_FAILED) return false;
   ::madvise(data, length, MADV_WILLNEED);
   FData = static_cast<uint8_t*>(data);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <filesystem>
 
@@ -357,25 +358,71 @@ TEST(Outputs, ExistingOutputIsReplacedWhole) {
   EXPECT_EQ(FindOne(c.Only(), "raw_data").Cols, 50);
 }
 
-// Buffers of one sample each fill the staging buffer together: the same raw_data, values and
-// shape, as the same samples in one buffer, across several fills of the staging buffer.
-TEST(RawData, OneSampleBuffersGiveTheSameMatrixAsOneLargeBuffer) {
+// The samples reach raw_data the same however the buffers lie in the file: one large buffer,
+// buffers of one sample (many to one read of the file, some across its edge), of 37 samples, of 107
+// samples (each read on its own), or of one sample with another tag between them; 16-bit values,
+// and 32-bit integers, floats and doubles stored as doubles. The 16-bit matrix is more than one
+// staging buffer.
+TEST(RawData, TheSameSamplesWhateverTheBuffersSizeTypeAndPlace) {
   TTempDir dir;
-  constexpr int kChannels = 306, kSamples = 20000;  // 12 MB: more than one staging buffer
-  std::vector<int16_t> all(static_cast<size_t>(kChannels) * kSamples);
-  for (size_t k = 0; k < all.size(); ++k) all[k] = static_cast<int16_t>(k * 7919 % 65536);
-  TFiffBuilder small, large;
-  for (TFiffBuilder* b : {&small, &large}) b->Int(200, kChannels).Float(201, 1000.0f);
-  for (int t = 0; t < kSamples; ++t)
-    small.RawBuffer(std::vector<int16_t>(all.begin() + t * kChannels, all.begin() + (t + 1) * kChannels));
-  large.RawBuffer(all);
-  const TScilabVar a = FindOne(ConvertFile(small.Write(dir.File("small.fif"))).Only(), "raw_data");
-  const TScilabVar b = FindOne(ConvertFile(large.Write(dir.File("large.fif"))).Only(), "raw_data");
-  EXPECT_EQ(a.Rows, kChannels);
-  EXPECT_EQ(a.Cols, kSamples);
-  EXPECT_EQ(b.Cols, kSamples);
-  EXPECT_TRUE(a.Shorts == all);
-  EXPECT_TRUE(b.Shorts == all);
+  constexpr int kChannels = 306;
+  const struct {
+    int32_t Type;
+    int Samples;
+  } kTypes[] = {{kTypeShort, 20000}, {kTypeInt, 2000}, {kTypeFloat, 2000}, {kTypeDouble, 2000}};
+  const struct {
+    int PerBuffer;  // 0: all in one
+    bool TagBetween;
+  } kLayouts[] = {{0, false}, {1, false}, {37, false}, {107, false}, {1, true}};
+  // Value k as raw_data holds it, appended to Data as the type stores it (big-endian).
+  auto value = [](int32_t Type, int64_t K, TBytes& Data) -> double {
+    TBytes b;
+    double v;
+    if (Type == kTypeShort) {
+      const auto x = static_cast<int16_t>(K * 7919 % 65536);
+      b = BE16(x), v = x;
+    } else if (Type == kTypeInt) {
+      const auto x = static_cast<int32_t>(K * 104729 - (1 << 30));
+      b = BE32(x), v = x;
+    } else if (Type == kTypeFloat) {
+      const float x = static_cast<float>(K) * 0.25f - 1000.5f;
+      b = BEFloat(x), v = x;
+    } else {
+      v = static_cast<double>(K) * 1e-3 + 1e9;
+      const auto bits = std::bit_cast<uint64_t>(v);
+      b = BE32(static_cast<int32_t>(bits >> 32)) + BE32(static_cast<int32_t>(bits));
+    }
+    Data.insert(Data.end(), b.begin(), b.end());
+    return v;
+  };
+  for (const auto& type : kTypes) {
+    for (const auto& layout : kLayouts) {
+      TFiffBuilder b;
+      b.Int(200, kChannels).Float(201, 1000.0f);
+      std::vector<double> expected;
+      const int per = layout.PerBuffer > 0 ? layout.PerBuffer : type.Samples;
+      for (int t = 0; t < type.Samples; t += per) {
+        TBytes data;
+        const int n = std::min(per, type.Samples - t);
+        for (int64_t k = int64_t{t} * kChannels; k < int64_t{t + n} * kChannels; ++k)
+          expected.push_back(value(type.Type, k, data));
+        b.Tag(300, type.Type, data);
+        if (layout.TagBetween) b.Text(206, "between");
+      }
+      TFiff f;
+      ASSERT_TRUE(f.LoadFiff(b.Write(dir.File("in.fif"))));
+      TConvertOptions o;
+      o.RawAsDouble = true;
+      const TScilabVar raw = FindOne(ReadScilabFile(ConvertFiff(f, o).at(0)), "raw_data");
+      const std::string label = std::to_string(type.Type) + "/" + std::to_string(layout.PerBuffer);
+      ASSERT_EQ(raw.Rows, kChannels) << label;
+      ASSERT_EQ(raw.Cols, type.Samples) << label;
+      if (type.Type == kTypeShort)
+        EXPECT_TRUE(std::equal(raw.Shorts.begin(), raw.Shorts.end(), expected.begin(), expected.end())) << label;
+      else
+        EXPECT_TRUE(raw.Reals == expected) << label;
+    }
+  }
 }
 
 }  // namespace

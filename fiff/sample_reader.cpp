@@ -1,0 +1,42 @@
+// Reading data buffers: straight into place when large, through one shared read when small; the 16-bit swap.
+#include "sample_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+__attribute__((target_clones("avx2", "default"))) void SwapShorts(const uint8_t* From, uint8_t* To, int64_t Count) {
+  // A plain loop over bytes: the compiler turns it into vector shuffles.
+  for (int64_t i = 0; i < Count; ++i) {
+    const uint8_t hi = From[2 * i];
+    const uint8_t lo = From[2 * i + 1];
+    To[2 * i] = lo;
+    To[2 * i + 1] = hi;
+  }
+}
+
+const uint8_t* TSampleReader::Small(int64_t Pos, int64_t Count) {
+  if (Pos < FStart || Pos + Count > FStart + FLength) {
+    if (!FBlock) FBlock = std::make_unique_for_overwrite<uint8_t[]>(kBlock);
+    // As far as the block reaches, but never past the end of the file as it was loaded.
+    FStart = Pos;
+    FLength = std::max(Count, std::min(kBlock, FReader.StreamSize() - Pos));
+    FReader.ReadFileAt(FStart, FBlock.get(), FLength);
+  }
+  return FBlock.get() + (Pos - FStart);
+}
+
+void TSampleReader::Read(int64_t Pos, uint8_t* Dest, int64_t Count) {
+  if (Count >= kDirect)
+    FReader.ReadFileAt(Pos, Dest, Count);
+  else if (Count > 0)
+    std::memcpy(Dest, Small(Pos, Count), static_cast<size_t>(Count));
+}
+
+void TSampleReader::ReadSwappedShorts(int64_t Pos, uint8_t* Dest, int64_t Count) {
+  if (2 * Count >= kDirect) {
+    FReader.ReadFileAt(Pos, Dest, 2 * Count);
+    SwapShorts(Dest, Dest, Count);
+  } else if (Count > 0) {
+    SwapShorts(Small(Pos, 2 * Count), Dest, Count);
+  }
+}
