@@ -269,18 +269,18 @@ class THeaderSource {
       if (FLength > 0) FSize = FHeaders > 1 ? std::min(FSize * 2, kLargest) : std::max(FSize / 8, kSmallest);
       FStart = Pos;
       FLength = std::min(FSize, FReader.StreamSize() - Pos);
-      FReader.ReadFileAt(Pos, FBlock.get(), FLength);
+      FReader.ReadFileAt(Pos, FBlock.Data(), FLength);
       FHeaders = 0;
     }
     ++FHeaders;
-    return FBlock.get() + (Pos - FStart);
+    return FBlock.Data() + (Pos - FStart);
   }
 
  private:
   static constexpr int64_t kSmallest = 4 << 10, kLargest = 1 << 20;
   TFiff& FReader;
   const uint8_t* FImage;  // decompressed bytes, read in place
-  std::unique_ptr<uint8_t[]> FBlock = std::make_unique_for_overwrite<uint8_t[]>(kLargest);
+  TPages FBlock{kLargest};
   int64_t FSize = 64 << 10;
   int64_t FStart = 0, FLength = 0;
   int FHeaders = 0;  // served from the block now held

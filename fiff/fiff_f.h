@@ -11,6 +11,7 @@
 #include "input_file.h"
 #include "mapped_file.h"
 #include "number_format.h"
+#include "pages.h"
 
 // One entry of the tag directory, as stored in the tag header; the data start at Pos + 16.
 struct TFiffTag {
@@ -132,7 +133,7 @@ class TFiff {
   TFileIdentity FIdentity;
   bool FUseFileStream = false;
   std::vector<std::string> FReport;
-  std::vector<TFiffTag> FTags;
+  std::vector<TFiffTag, THugePageAllocator<TFiffTag>> FTags;
   int32_t FTagCount = 0;
   TNumberSeparators FSeparators;
 

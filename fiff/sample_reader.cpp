@@ -16,13 +16,13 @@ __attribute__((target_clones("avx2", "default"))) void SwapShorts(const uint8_t*
 
 const uint8_t* TSampleReader::Small(int64_t Pos, int64_t Count) {
   if (Pos < FStart || Pos + Count > FStart + FLength) {
-    if (!FBlock) FBlock = std::make_unique_for_overwrite<uint8_t[]>(kBlock);
+    if (!FBlock.Data()) FBlock = TPages(kBlock);
     // As far as the block reaches, but never past the end of the file as it was loaded.
     FStart = Pos;
     FLength = std::max(Count, std::min(kBlock, FReader.StreamSize() - Pos));
-    FReader.ReadFileAt(FStart, FBlock.get(), FLength);
+    FReader.ReadFileAt(FStart, FBlock.Data(), FLength);
   }
-  return FBlock.get() + (Pos - FStart);
+  return FBlock.Data() + (Pos - FStart);
 }
 
 void TSampleReader::Read(int64_t Pos, uint8_t* Dest, int64_t Count) {

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
 #include "fiff_f.h"
 
@@ -28,7 +27,7 @@ class TSampleReader {
   const uint8_t* Small(int64_t Pos, int64_t Count);
 
   TFiff& FReader;
-  std::unique_ptr<uint8_t[]> FBlock;
+  TPages FBlock;
   int64_t FStart = 0;
   int64_t FLength = 0;
 };
