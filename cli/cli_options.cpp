@@ -39,7 +39,7 @@ const char* const kHelpText =
 
 namespace {
 
-enum { kRawAsDouble = 256, kLikeWindow, kVersion };
+enum { kRawAsDouble = 256, kLikeWindow, kNoJoin, kVersion };
 
 int64_t ParseLimit(const std::string& Text) {
   char* end = nullptr;
@@ -58,6 +58,7 @@ TCliOptions ParseArguments(int argc, char** argv) {
                                  {"quiet", no_argument, nullptr, 'q'},
                                  {"raw-as-double", no_argument, nullptr, kRawAsDouble},
                                  {"like-window", no_argument, nullptr, kLikeWindow},
+                                 {"no-join", no_argument, nullptr, kNoJoin},
                                  {"help", no_argument, nullptr, 'h'},
                                  {"version", no_argument, nullptr, kVersion},
                                  {nullptr, 0, nullptr, 0}};
@@ -73,6 +74,7 @@ TCliOptions ParseArguments(int argc, char** argv) {
       case 'q': o.Quiet = true; break;
       case kRawAsDouble: rawAsDouble = true; break;
       case kLikeWindow: o.LikeWindow = true; break;
+      case kNoJoin: o.Join = false; break;
       case 'h': o.Help = true; break;
       case kVersion: o.Version = true; break;
       case ':': throw TUsageError(std::string("option '") + argv[::optind - 1] + "' needs a value");
@@ -87,6 +89,8 @@ TCliOptions ParseArguments(int argc, char** argv) {
   o.Read.Gzip = !o.LikeWindow;
   o.Convert.RawAsDouble = rawAsDouble || !o.LikeWindow;
   o.Convert.ChannelTable = !o.LikeWindow;
+  o.Convert.KeepSkips = !o.LikeWindow;
+  o.Join = o.Join && !o.LikeWindow;
   if (o.Help || o.Version) return o;
   for (int i = ::optind; i < argc; ++i) o.Files.emplace_back(argv[i]);
   if (o.Files.empty()) throw TUsageError("no FIFF file given");

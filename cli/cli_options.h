@@ -11,6 +11,7 @@ struct TCliOptions {
   TConvertOptions Convert;
   TReadRules Read;          // what is read: FIFF 1.x and .fif.gz unless --like-window
   bool LikeWindow = false;  // exactly the window's rules
+  bool Join = true;         // a split recording's parts converted as one
   bool SummaryOnly = false;
   bool Quiet = false;
   bool Help = false;

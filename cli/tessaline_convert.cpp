@@ -1,12 +1,15 @@
 // tessaline-convert: the window's reading, summary and conversion for many files, from a shell or a script.
 #include <unistd.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <map>
 #include <new>
+#include <set>
 #include <string>
 #include <system_error>
 
@@ -83,23 +86,33 @@ class TBatch {
 
  private:
   bool Convert(const std::string& Path) {
-    TInput in = OpenInput(Path, FOptions.Read, FSeparators);
-    if (in.Refusal == TRefusal::Missing) {
+    if (const auto it = FLaterParts.find(Path); it != FLaterParts.end()) {
+      Print(Path + ": part " + std::to_string(it->second.second) + " of the recording " + it->second.first +
+            ", converted with it");
+      return true;
+    }
+    TRecordingInput in = OpenRecording(Path, FOptions.Read, FOptions.Join, FSeparators);
+    if (in.First.Refusal == TRefusal::Missing) {
       Fail(Path, "Cannot open \"" + Path + "\": No such file or directory");
       return false;
     }
-    if (in.Refusal != TRefusal::None) {
+    if (in.First.Refusal != TRefusal::None) {
       Print(kNotFiffLine);
-      Fail(Path, Refusal(in));
+      Fail(Path, Refusal(in.First));
       return false;
     }
-    TFiff& reader = *in.Reader;
+    TFiff& reader = *in.First.Reader;
     reader.MakeSummary();
     for (const std::string& line : reader.FReport) Print(line);
+    const TRecording recording = in.Recording();
+    if (recording.Parts.size() > 1) {
+      const std::vector<double> seconds = PartSeconds(recording, FOptions.Convert.KeepSkips);
+      for (size_t k = 1; k < recording.Parts.size(); ++k)
+        Print("joined " + recording.Parts[k]->FFileName + " (" + FormatFloat(seconds[k], "0.0", FSeparators) + " sec)");
+    }
     if (FOptions.SummaryOnly) return true;
 
     // Two inputs of one name would overwrite each other's output in one folder.
-    const TRecording recording{&reader, in.OutputName};
     const TConversionPlan plan = PlanConversion(recording, FOptions.Convert);
     for (const std::string& out : plan.Files)
       if (const auto it = FWritten.find(out); it != FWritten.end()) {
@@ -115,7 +128,7 @@ class TBatch {
   }
 
   // Why a file failed the signature, and what would read it.
-  std::string Refusal(const TInput& In) const {
+  static std::string Refusal(const TInput& In) {
     if (In.Refusal == TRefusal::GzipNotRead)
       return "not a FIFF file but gzip data; --like-window reads no .gz, as the window; without it "
              "tessaline-convert reads the FIFF file inside";
@@ -138,7 +151,51 @@ class TBatch {
   TNumberSeparators FSeparators;
   TProgressLine FProgress;
   std::map<std::string, std::string> FWritten;  // output file -> the input it came from
+
+ public:
+  // Named files that are later parts of another named file's recording: that file and the part's
+  // number in it.
+  std::map<std::string, std::pair<std::string, int>> FLaterParts;
 };
+
+// Which named files are later parts of a recording whose first part is named too, in any order
+// (a shell's glob puts run_raw-1.fif before run_raw.fif): each is converted with that one, once.
+std::map<std::string, std::pair<std::string, int>> LaterParts(const std::vector<std::string>& Files,
+                                                              const TReadRules& Rules) {
+  namespace fs = std::filesystem;
+  auto key = [](const std::string& Path) { return fs::absolute(Path).lexically_normal().string(); };
+  std::map<std::string, std::optional<std::string>> next;  // each file's next part, read once
+  std::map<std::string, std::vector<std::string>> chains;  // each named file's later parts
+  for (const std::string& file : Files) {
+    std::vector<std::string>& chain = chains[key(file)];
+    std::set<std::string> seen{key(file)};
+    for (std::string at = file; static_cast<int>(chain.size()) + 1 < kMostParts;) {
+      auto [it, added] = next.try_emplace(key(at));
+      if (added) {
+        try {
+          it->second = NextPart(at, Rules);
+        } catch (const std::exception&) {  // the conversion of its recording says what is wrong
+        }
+      }
+      if (!it->second || !seen.insert(key(*it->second)).second) break;
+      at = *it->second;
+      chain.push_back(key(at));
+    }
+  }
+  std::map<std::string, std::pair<std::string, int>> later;
+  for (const std::string& head : Files) {
+    const std::string headKey = key(head);
+    bool isLater = false;  // a named file's later part itself: its own first part converts it
+    for (const auto& [other, chain] : chains)
+      if (other != headKey && std::find(chain.begin(), chain.end(), headKey) != chain.end()) isLater = true;
+    if (isLater) continue;
+    const std::vector<std::string>& chain = chains[headKey];
+    for (const std::string& file : Files)
+      if (const auto it = std::find(chain.begin(), chain.end(), key(file)); it != chain.end())
+        later.try_emplace(file, head, static_cast<int>(it - chain.begin()) + 2);
+  }
+  return later;
+}
 
 }  // namespace
 
@@ -160,6 +217,7 @@ int main(int argc, char** argv) {
   }
   InstallInterruptCleanup(kProgram);  // Ctrl-C or a scheduler's SIGTERM leaves no half-written file
   TBatch batch(options, LocaleSeparators());
+  if (options.Join && options.Files.size() > 1) batch.FLaterParts = LaterParts(options.Files, options.Read);
   int failed = 0;
   for (const std::string& file : options.Files)
     if (!batch.Run(file)) ++failed;

@@ -51,7 +51,9 @@ std::vector<TCalibrationVector> CalibrationVectors(TFiff& Reader, int32_t End) {
 }
 
 void TConversion::WriteCalibration(const TStretch& Stretch) {
-  for (const TCalibrationVector& v : CalibrationVectors(FReader, Stretch.End)) {
+  // The split point ends the calibration where it lies in the first part.
+  const int32_t end = Stretch.End < (int64_t{1} << 32) ? static_cast<int32_t>(Stretch.End) : 0;
+  for (const TCalibrationVector& v : CalibrationVectors(FReader, end)) {
     // A vector cut short gets NaN for the factors no record gave, then the frequency; one that
     // would invent more than the budget left ends the calibration.
     const int64_t missing = int64_t{v.Channels} - static_cast<int64_t>(v.Records.size());

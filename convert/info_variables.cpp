@@ -88,7 +88,7 @@ void TConversion::WriteAverages() {
   bool skipped = false;  // the open average is left out: it would invent more than the budget left
   // A complete average is about four times its epochs' bytes; one larger than the budget of
   // invented values cannot be real data and would only fill the disk with NaN.
-  const int64_t plausible = InventedBytesAllowed(FReader.StreamSize());
+  const int64_t plausible = InventedBytesAllowed(FPlan.InputSize);
 
   TDoubleStager out(*FWriter);
   // The time column has one value per row, from the first sample on.

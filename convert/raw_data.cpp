@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "blocks.h"
 #include "conversion.h"
 #include "sample_reader.h"
 
@@ -31,13 +32,35 @@ double ValueAt(const uint8_t* P, int64_t Size, int32_t DataType) {
 
 }  // namespace
 
-int64_t TConversion::ColumnsOf(const TFiffTag& Tag) const {
-  return Tag.Size / FPlan.RawRows / fiff::RawValueSize(Tag.DataType);
+bool TRawBufferWalk::Next() {
+  for (;;) {
+    if (FAtBuffer) {  // the skip in front of that buffer is used up
+      ++FIt;
+      FSkip = 0;
+    }
+    FAtBuffer = false;
+    if (!FWalk || FIt == std::default_sentinel) {
+      if (++FPart >= static_cast<int32_t>(FRecording.Parts.size())) return false;
+      TFiff& part = *FRecording.Parts[FPart];
+      FWalk.emplace(part, 1, 1.0f);
+      FIt = FWalk->begin();
+      FSkip = 0;
+      FInitialSkip = FKeepSkips ? fiff::ReadRawDataStart(part).InitialSkip : -1;
+      continue;
+    }
+    const TFiffTag& t = *FIt->Tag;
+    if (t.Kind == fiff::kDataBuffer) {
+      FAtBuffer = true;
+      return true;
+    }
+    if (t.Kind == fiff::kDataSkip && FKeepSkips && FIt->Index != FInitialSkip)
+      FSkip = FRecording.Parts[FPart]->ReadLongAt(FIt->Index);
+    ++FIt;
+  }
 }
 
-bool TConversion::InStretch(const TFiffTag& Tag, const TStretch& Stretch) const {
-  const int32_t end = Stretch.End != 0 ? Stretch.End : FReader.FTags[FReader.FTagCount - 1].Pos;
-  return Tag.Kind == fiff::kDataBuffer && Tag.Pos > Stretch.Start && Tag.Pos <= end;
+int64_t TConversion::ColumnsOf(const TFiffTag& Tag) const {
+  return Tag.Size / FPlan.RawRows / fiff::RawValueSize(Tag.DataType);
 }
 
 void TConversion::WriteRawData(const TStretch& Stretch) {
@@ -63,22 +86,46 @@ void TConversion::WriteRawData(const TStretch& Stretch) {
   };
   TDoubleStager doubles(w);
   std::vector<uint8_t> block;
-  TSampleReader samplesOf(FReader);
+  // The zeros of a skip, as many values as its columns hold.
+  auto zeros = [&](int64_t Values) {
+    if (FPlan.RawDoubles) {
+      doubles.PutMany(Values, 0.0);
+      return;
+    }
+    for (int64_t left = Values; left > 0;) {
+      if (staged == kBlockShorts) flush();
+      const int64_t n = std::min(left, kBlockShorts - staged);
+      std::memset(w.Buffer() + 2 * staged, 0, static_cast<size_t>(2 * n));
+      staged += n;
+      left -= n;
+    }
+  };
+  std::optional<TSampleReader> samplesOf;  // of the part being read
   // The input is checked for changes after every few MiB of data, not after every buffer.
   constexpr int64_t kCheckEvery = 4 << 20;
   int64_t unchecked = 0;
-  for (int32_t i = 0; i < FReader.FTagCount; ++i) {
-    const TFiffTag& t = FReader.FTags[i];
-    if (!InStretch(t, Stretch)) continue;
+  int32_t part = -1;
+  for (TRawBufferWalk walk(FRecording, FPlan.Options.KeepSkips); walk.Next();) {
+    if (walk.Pos() <= Stretch.Start) continue;
+    if (walk.Pos() > Stretch.End) break;
+    TFiff& reader = *FRecording.Parts[walk.Part()];
+    if (walk.Part() != part) {
+      if (part >= 0) FRecording.Parts[part]->CheckUnchanged();
+      part = walk.Part();
+      samplesOf.emplace(reader);
+    }
+    const TFiffTag& t = *walk.Entry().Tag;
     const int64_t samples = ColumnsOf(t);
+    const int64_t skipped = walk.SkipBuffers() * samples;
+    zeros(skipped * rows);
     int64_t at = int64_t{t.Pos} + fiff::kTagHeaderSize;
     if (FPlan.RawDoubles) {
-      WriteSamplesAsDoubles(samplesOf, at, t.DataType, samples * rows, doubles, block);
+      WriteSamplesAsDoubles(*samplesOf, at, t.DataType, samples * rows, doubles, block);
     } else {
       for (int64_t left = samples * rows; left > 0;) {
         if (staged == kBlockShorts) flush();
         const int64_t n = std::min(left, kBlockShorts - staged);
-        samplesOf.ReadSwappedShorts(at, w.Buffer() + 2 * staged, n);
+        samplesOf->ReadSwappedShorts(at, w.Buffer() + 2 * staged, n);
         at += 2 * n;
         staged += n;
         left -= n;
@@ -86,17 +133,17 @@ void TConversion::WriteRawData(const TStretch& Stretch) {
     }
     unchecked += t.Size;
     if (unchecked >= kCheckEvery) {
-      FReader.CheckUnchanged();
+      reader.CheckUnchanged();
       unchecked = 0;
     }
     FBytesDone += t.Size;
-    progress.SecondsWritten += static_cast<double>(samples) / FPlan.Frequency;
+    progress.SecondsWritten += static_cast<double>(skipped + samples) / FPlan.Frequency;
     progress.BytesDone = FBytesDone;
     if (FProgress) FProgress(progress);
   }
   flush();
   doubles.Flush();
-  FReader.CheckUnchanged();
+  if (part >= 0) FRecording.Parts[part]->CheckUnchanged();
   progress.RawDataDone = true;
   if (FProgress) FProgress(progress);
 }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdio>
 
 #include "tag_walk.h"
 
@@ -55,10 +56,10 @@ std::vector<std::string> SplitNames(const std::string& List) {
 // as doubles (inside annotations), or one double of seconds (older files).
 std::optional<double> ReadDate(TFiff& R, int32_t Index) {
   const TFiffTag& t = R.FTags[Index];
-  if (t.DataType == kTypeInt && t.Size >= 8) {
+  if (t.DataType == kTypeInt && t.Size >= 4) {
     R.SeekTagData(Index);
     const double seconds = R.ReadLong();
-    return seconds + R.ReadLong() / 1e6;
+    return t.Size >= 8 ? seconds + R.ReadLong() / 1e6 : seconds;
   }
   const std::vector<double> v = ReadReals(R, Index);
   if (v.empty()) return std::nullopt;
@@ -95,6 +96,95 @@ std::vector<std::string> ReadMneBadChannels(TFiff& Reader) {
   return names;
 }
 
+namespace {
+
+std::string BaseName(const std::string& Path) {
+  const size_t slash = Path.find_last_of('/');
+  return slash == std::string::npos ? Path : Path.substr(slash + 1);
+}
+
+std::string Folder(const std::string& Path) {
+  const size_t slash = Path.find_last_of('/');
+  return slash == std::string::npos ? "" : Path.substr(0, slash + 1);
+}
+
+bool AllDigits(const std::string& Text) {
+  return !Text.empty() && Text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// MNE-Python's names for part Number (from 0) of a split recording whose part is Base.
+std::string NumberedName(const std::string& Base, int32_t Number) {
+  // BIDS: ..._split-01_... is part 0, ..._split-02_... part 1.
+  if (const size_t split = Base.rfind("_split-"); split != std::string::npos) {
+    const size_t digits = split + 7;
+    const size_t end = Base.find_first_not_of("0123456789", digits);
+    if (end != digits) {
+      char number[16];
+      std::snprintf(number, sizeof number, "%02d", Number + 1);
+      return Base.substr(0, digits) + number + (end == std::string::npos ? "" : Base.substr(end));
+    }
+  }
+  // Neuromag: run_raw.fif is part 0, run_raw-1.fif part 1, run_raw-2.fif part 2.
+  const size_t dot = std::min(Base.find('.'), Base.size());
+  std::string stem = Base.substr(0, dot);
+  if (const size_t dash = stem.rfind('-'); dash != std::string::npos && AllDigits(stem.substr(dash + 1)))
+    stem.resize(dash);
+  return stem + "-" + std::to_string(Number) + Base.substr(dot);
+}
+
+}  // namespace
+
+std::optional<std::string> NextPartName(const std::vector<TFileReference>& References, const std::string& Path) {
+  for (const TFileReference& r : References) {
+    if (r.Role != 0 && r.Role != kRefRoleNextFile) continue;
+    if (!r.FileName.empty()) return Folder(Path) + BaseName(r.FileName);
+    if (r.FileNumber) return Folder(Path) + NumberedName(BaseName(Path), *r.FileNumber);
+  }
+  return std::nullopt;
+}
+
+bool FollowsFile(const std::vector<TFileReference>& References, const std::string& Path) {
+  for (const TFileReference& r : References)
+    if (r.Role == kRefRolePrevFile && !r.FileName.empty() && BaseName(r.FileName) == BaseName(Path)) return true;
+  return false;
+}
+
+TRawDataStart ReadRawDataStart(TFiff& Reader) {
+  TRawDataStart start;
+  // The block MNE-Python reads: raw data, else continuous data, else MaxShield raw data.
+  int32_t rawBlock = 0;
+  for (const int32_t kind : {kBlockRawData, kBlockContinuousData, kBlockIasRawData}) {
+    for (int32_t i = 0; i < Reader.FTagCount && rawBlock == 0; ++i)
+      if (Reader.FTags[i].Kind == kBlockStart && Reader.ReadLongAt(i) == kind) rawBlock = kind;
+    if (rawBlock != 0) break;
+  }
+  if (rawBlock == 0) return start;
+  int entries = 0;  // of the block itself, its start, end and inner blocks not counted
+  for (const TWalkEntry& e : TTagWalk(Reader, 0, 0.0f)) {
+    if (e.Block != rawBlock || e.Tag->Kind == kBlockStart || e.Tag->Kind == kBlockEnd) continue;
+    ++entries;
+    if (entries == 1 && e.Tag->Kind == kFirstSample) {
+      start.FirstSample = Reader.ReadLongAt(e.Index);
+    } else {
+      if (e.Tag->Kind == kDataSkip && entries <= 2) start.InitialSkip = e.Index;
+      break;
+    }
+  }
+  return start;
+}
+
+TMeasurementFacts ReadMeasurementFacts(TFiff& Reader) {
+  TMeasurementFacts facts;
+  for (const TWalkEntry& e : TTagWalk(Reader, 0, 0.0f)) {
+    if (e.Block != kBlockMeasInfo) continue;
+    if (e.Tag->Kind == kMeasDate && !facts.Date)
+      facts.Date = ReadDate(Reader, e.Index);
+    else if (e.Tag->Kind == kLineFreq && !facts.LineFrequency)
+      facts.LineFrequency = Reader.ReadSingleAt(e.Index);
+  }
+  return facts;
+}
+
 std::vector<TFileReference> ReadFileReferences(TFiff& Reader) {
   std::vector<TFileReference> refs;
   for (const TWalkEntry& e : TTagWalk(Reader, 0, 0.0f)) {
@@ -119,7 +209,10 @@ TAnnotations ReadAnnotations(TFiff& Reader) {
     }
     switch (e.Tag->Kind) {
       case kBlockStart: a.Block = e.Index; break;
-      case kMneBaselineMin: a.Onsets = ReadReals(Reader, e.Index); break;
+      case kMneBaselineMin:
+        a.Onsets = ReadReals(Reader, e.Index);
+        a.Single = e.Tag->DataType == kTypeFloat;
+        break;
       case kMneBaselineMax: a.Ends = ReadReals(Reader, e.Index); break;
       case kComment: a.Descriptions = SplitNames(ReadStoredText(Reader, e.Index)); break;
       case kMeasDate: a.Origin = ReadDate(Reader, e.Index); break;

@@ -20,11 +20,37 @@ std::vector<std::string> ReadMneBadChannels(TFiff& Reader);
 // A reference block (118): another file of the same measurement, as a split recording names the
 // part before and the part after it.
 struct TFileReference {
-  int32_t Role = 0;                   // 1 the previous file, 2 the next file
+  int32_t Role = 0;                   // 1 the previous file, 2 the next file; 0 when not stated
   std::string FileName;               // as stored: a bare name, or a path of the machine that wrote it
   std::optional<int32_t> FileNumber;  // the file's number in the recording, when stated
 };
 std::vector<TFileReference> ReadFileReferences(TFiff& Reader);
+
+// The file that follows Path in a split recording, as MNE-Python finds it: the first reference
+// whose role is "next file" (or not stated) names it (its base name, in Path's folder), or else
+// numbers it: run_raw.fif, run_raw-1.fif, run_raw-2.fif, ...; sub-01_split-01_meg.fif,
+// sub-01_split-02_meg.fif, ... Nothing when the file has no such reference.
+std::optional<std::string> NextPartName(const std::vector<TFileReference>& References, const std::string& Path);
+// Whether a reference to the previous file names Path (by base name: MNE-Python stores the path of
+// the machine that wrote the file).
+bool FollowsFile(const std::vector<TFileReference>& References, const std::string& Path);
+
+// Where the raw data begin, as MNE-Python reads them: the first entry of the raw-data block (102,
+// else 112, else 119) may state the number of the first sample (208), and the entry after it (or
+// the first) a skip before the first buffer, which only moves the first sample.
+struct TRawDataStart {
+  int64_t FirstSample = 0;
+  int32_t InitialSkip = -1;  // the entry of that skip, or -1
+};
+TRawDataStart ReadRawDataStart(TFiff& Reader);
+
+// The measurement's date (seconds since 1970 in UTC, with its microseconds) and power-line
+// frequency, from the measurement information (block 101).
+struct TMeasurementFacts {
+  std::optional<double> Date;
+  std::optional<float> LineFrequency;
+};
+TMeasurementFacts ReadMeasurementFacts(TFiff& Reader);
 
 // MNE-Python's annotations (block 3810): onsets and ends in seconds, a description each. Origin is
 // the measurement start the onsets count from (tag 204 inside the block), in seconds since 1970;
@@ -34,7 +60,8 @@ struct TAnnotations {
   std::vector<double> Ends;
   std::vector<std::string> Descriptions;
   std::optional<double> Origin;
-  int32_t Block = -1;  // the entry of the block's start; -1 when the file has none
+  bool Single = false;  // onsets and ends stored as 32-bit floats, as MNE-Python writes them
+  int32_t Block = -1;   // the entry of the block's start; -1 when the file has none
 };
 // The first annotations block of the file (as MNE-Python reads it), with its lists as stored:
 // the counts may disagree in a damaged file.

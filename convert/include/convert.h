@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,10 @@ struct TConvertOptions {
   std::string OutputDir;           // the outputs' folder; empty: beside the input
   bool RawAsDouble = false;        // raw buffers of 32-bit integers, floats or doubles as doubles
   bool ChannelTable = false;       // NAME_channels.tsv beside the outputs, for a file with raw data
+  // A data skip as zeros in its place, as MNE-Python reads it (the window leaves the skipped
+  // buffers out, so every later sample moves); with it, NAME_events.tsv (when the recording has
+  // events) and NAME_recording.json beside the outputs.
+  bool KeepSkips = false;
 };
 
 // The report's lines for a file that fails the signature and for a finished conversion, as the
@@ -61,11 +66,32 @@ struct TInput {
 // Opens and loads Path by Rules; throws, naming the file, when it cannot be read or decompressed.
 TInput OpenInput(const std::string& Path, const TReadRules& Rules, const TNumberSeparators& Separators = {});
 
-// What a conversion converts: a loaded file, and the path its outputs are named after.
+// What a conversion converts: the parts of one recording in order, loaded (one file, or the files
+// of a recording split over several), and the path its outputs are named after. The first part
+// gives the information variables, CalXRnge and the outputs' names; the data buffers of all parts
+// follow one another as if they were one file.
 struct TRecording {
-  TFiff* Reader = nullptr;
+  std::vector<TFiff*> Parts;
   std::string OutputName;
 };
+
+// A recording opened: the input as named and the parts that follow it, each opened once.
+struct TRecordingInput {
+  TInput First;
+  std::vector<TInput> Later;
+  TRecording Recording() const;
+};
+// Opens Path as OpenInput does and, with Join, the parts its next-file references lead to (a
+// split recording). A part that is missing or not FIFF, a reference that leads back to an earlier
+// part, or more than kMostParts parts is a TInputError naming the file.
+inline constexpr int kMostParts = 1000;
+TRecordingInput OpenRecording(const std::string& Path, const TReadRules& Rules, bool Join,
+                              const TNumberSeparators& Separators = {});
+// The part that follows Path, named by its next-file reference: nothing when Path has none or
+// cannot be read as FIFF. For telling which files of a list belong to one recording.
+std::optional<std::string> NextPart(const std::string& Path, const TReadRules& Rules);
+// The seconds of samples each part holds (with its skips filled when KeepSkips is set).
+std::vector<double> PartSeconds(const TRecording& Recording, bool KeepSkips);
 
 // The conversion planned once: the files it writes, in order (the data files, then the channel
 // table), and what the check of the input found, for ConvertRecording to follow.

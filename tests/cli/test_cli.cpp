@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "convert_helpers.h"
+#include "recording_builder.h"
 #include "summary_helpers.h"
 
 namespace {
@@ -113,14 +114,14 @@ TEST(Cli, SeriesAtTheSmallestLimitAndTheLargest) {
   TTempDir whole;
   const std::string one = b.Write(whole.File("big.fif"));
   ASSERT_EQ(Cli("--quiet --limit 2147 " + one, logs).Status, 0);
-  EXPECT_EQ(ListDir(whole.Path()), "big.dat big.fif big_channels.tsv");
+  EXPECT_EQ(ListDir(whole.Path()), "big.dat big.fif big_channels.tsv big_recording.json");
 
   for (const char* bad : {"0", "2148", "-1", "5x", "''", "99999999999999999999"}) {
     const TRun r = Cli(std::string("-l ") + bad + " " + one, logs);
     EXPECT_EQ(r.Status, 2) << bad;
     EXPECT_NE(r.Err.find("--limit takes a whole number from 1 to 2147"), std::string::npos) << r.Err;
   }
-  EXPECT_EQ(ListDir(whole.Path()), "big.dat big.fif big_channels.tsv");
+  EXPECT_EQ(ListDir(whole.Path()), "big.dat big.fif big_channels.tsv big_recording.json");
 }
 
 TEST(Cli, ABatchGoesOnPastFilesThatFail) {
@@ -170,7 +171,7 @@ TEST(Cli, OutputFolderAndNamesThatClash) {
   const TRun r = Cli("-q -o " + dir.File("out") + " " + a + " " + b, logs);
   EXPECT_EQ(r.Status, 1);
   EXPECT_EQ(r.Out, "");
-  EXPECT_EQ(ListDir(dir.File("out")), "run.dat run_channels.tsv");
+  EXPECT_EQ(ListDir(dir.File("out")), "run.dat run_channels.tsv run_recording.json");
   EXPECT_EQ(ListDir(dir.File("a")), "run.fif");
   EXPECT_NE(r.Err.find(b + ": Cannot convert \"" + b + "\": its output file \"" + dir.File("out/run.dat") +
                        "\" was written for \"" + a + "\""),
@@ -185,7 +186,7 @@ TEST(Cli, OutputFolderAndNamesThatClash) {
   const TRun beside = Cli("-q " + b + " " + twin, logs);
   EXPECT_EQ(beside.Status, 1);
   EXPECT_NE(beside.Err.find(twin + ": Cannot convert"), std::string::npos) << beside.Err;
-  EXPECT_EQ(ListDir(dir.File("b")), "run.dat run.fif run.fiff run_channels.tsv");
+  EXPECT_EQ(ListDir(dir.File("b")), "run.dat run.fif run.fiff run_channels.tsv run_recording.json");
 
   const TRun missing = Cli("-o " + dir.File("nowhere") + " " + a, logs);
   EXPECT_EQ(missing.Status, 2);
@@ -292,15 +293,14 @@ TEST(Cli, GzipFilesAreReadAsTheFileInside) {
 
   const TRun r = Cli(gz, logs);
   EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(ListDir(dir.Path()), "run_raw.dat run_raw.fif.gz run_raw_channels.tsv");
+  EXPECT_EQ(ListDir(dir.Path()), "run_raw.dat run_raw.fif.gz run_raw_channels.tsv run_raw_recording.json");
   EXPECT_EQ(ReadFileBytes(dir.File("run_raw.dat")), ReadFileBytes(plain.File("run_raw.dat")));
   EXPECT_EQ(ReadFileBytes(dir.File("run_raw_channels.tsv")), ReadFileBytes(plain.File("run_raw_channels.tsv")));
   std::string expect = ref.Out;
   expect.replace(0, in.size(), gz);  // the same summary, under the compressed file's name
   EXPECT_EQ(r.Out, expect);
   EXPECT_EQ(ReadFileBytes(gz), packed);  // the input is never changed
-  fs::remove(dir.File("run_raw.dat"));
-  fs::remove(dir.File("run_raw_channels.tsv"));
+  for (const char* out : {"run_raw.dat", "run_raw_channels.tsv", "run_raw_recording.json"}) fs::remove(dir.File(out));
 
   // Faults of the compressed file: each an error naming it, nothing written.
   TBytes crc = packed, bomb = packed;
@@ -342,6 +342,27 @@ TEST(Cli, GzipFilesAreReadAsTheFileInside) {
   EXPECT_EQ(ListDir(dir.Path()), "run_raw.fif.gz");
 }
 
+// Named in a glob's order, the parts of a split recording convert once, from the first; each later
+// part says which recording it belongs to. With --no-join a part converts alone.
+TEST(Cli, ASplitRecordingConvertsOnceFromItsFirstPart) {
+  TTempDir dir, logs;
+  const std::vector<std::string> names = {"run_raw.fif", "run_raw-1.fif", "run_raw-2.fif"};
+  const std::vector<TRawPart> parts = SplitRecording(names, true);
+  for (size_t k = 0; k < parts.size(); ++k) RawPartFile(parts[k]).Write(dir.File(names[k]));
+  const TRun r = Cli(dir.File("run_raw-1.fif") + " " + dir.File("run_raw.fif"), logs);
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  for (const std::string line :
+       {dir.File("run_raw-1.fif") + ": part 2 of the recording " + dir.File("run_raw.fif") + ", converted with it\n",
+        "joined " + dir.File("run_raw-1.fif") + " (2.0 sec)\njoined " + dir.File("run_raw-2.fif") + " (2.0 sec)\n"})
+    EXPECT_NE(r.Out.find(line), std::string::npos) << r.Out;
+  EXPECT_EQ(ListDir(dir.Path()),
+            "run_raw-1.fif run_raw-2.fif run_raw.dat run_raw.fif run_raw_channels.tsv run_raw_events.tsv "
+            "run_raw_recording.json");
+  EXPECT_EQ(FindOne(ReadScilabFile(dir.File("run_raw.dat")), "raw_data").Cols, 7000);
+  ASSERT_EQ(Cli("-q --no-join " + dir.File("run_raw-1.fif"), logs).Status, 0);
+  EXPECT_EQ(FindOne(ReadScilabFile(dir.File("run_raw-1.dat")), "raw_data").Cols, 2000);
+}
+
 TEST(Cli, SummaryOnlyWritesNothing) {
   TTempDir dir, logs;
   const std::string in = Recording(2).Write(dir.File("run.fif"));
@@ -359,7 +380,7 @@ TEST(Cli, AChannelTableByDefaultOnly) {
   ASSERT_EQ(Cli("-q --like-window " + in, logs).Status, 0);
   EXPECT_EQ(ListDir(dir.Path()), "run.dat run.fif");
   ASSERT_EQ(Cli("-q " + in, logs).Status, 0);
-  EXPECT_EQ(ListDir(dir.Path()), "run.dat run.fif run_channels.tsv");
+  EXPECT_EQ(ListDir(dir.Path()), "run.dat run.fif run_channels.tsv run_recording.json");
   const TBytes table = ReadFileBytes(dir.File("run_channels.tsv"));
   EXPECT_EQ(std::string(table.begin(), table.end()),
             "name\ttype\tunits\tsampling_frequency\tlow_cutoff\thigh_cutoff\tstatus\tsi_factor\tfiff_kind\t"

@@ -77,7 +77,13 @@ constexpr int32_t kKinds[] = {fiff::kNChan,          fiff::kSFreq,           fif
                               fiff::kMriHeight,      fiff::kBemSurfId,       fiff::kBemSurfNNode,
                               fiff::kBemSurfNTri,    fiff::kBemApprox,       fiff::kBemCoordFrame,
                               fiff::kBemSigma,       fiff::kProjItemVectors, fiff::kProjItemChList,
-                              fiff::kLargestKind + 1};
+                              fiff::kBlockStart,     fiff::kBlockEnd,        fiff::kRefRole,
+                              fiff::kRefFileName,    fiff::kRefFileNum,      fiff::kLineFreq,
+                              fiff::kChDacqName,     fiff::kMneChNameList,   fiff::kMneBaselineMin,
+                              fiff::kMneBaselineMax, fiff::kLargestKind + 1};
+// Blocks whose insides the readers look into: raw data, references to other files, annotations, ...
+constexpr int32_t kBlocks[] = {fiff::kBlockMeasInfo,       fiff::kBlockRawData, fiff::kBlockRef,
+                               fiff::kBlockMneAnnotations, fiff::kBlockChInfo,  fiff::kBlockMneBadChannels};
 constexpr int32_t kTypes[] = {fiff::kTypeVoid,        fiff::kTypeByte,   fiff::kTypeShort,    fiff::kTypeInt,
                               fiff::kTypeFloat,       fiff::kTypeDouble, fiff::kTypeString,   fiff::kTypeDauPack16,
                               fiff::kTypeOldPack,     fiff::kTypeChInfo, fiff::kTypeDigPoint, fiff::kTypeCoordTrans,
@@ -89,7 +95,7 @@ class TMutation {
 
   void Run() {
     // Values and lengths weigh double: they reach the states a reader of the file can get wrong.
-    switch (Pick(11)) {
+    switch (Pick(12)) {
       case 0: Insert(); break;
       case 1: Drop(); break;
       case 2: Duplicate(); break;
@@ -105,6 +111,7 @@ class TMutation {
         break;
       case 7:
       case 8: SetFirstValue(); break;
+      case 9: Enclose(); break;
       default: Resize(); break;
     }
   }
@@ -178,6 +185,24 @@ class TMutation {
     std::vector<uint8_t> v;
     PutBE(v, Boundary());
     std::copy(v.begin(), v.end(), t->Data.begin());
+  }
+  // A run of tags put into a block, or a block's start or end alone.
+  void Enclose() {
+    if (F.Tags.size() < 2) return;
+    const int32_t block = kBlocks[Pick(std::size(kBlocks))];
+    auto mark = [&](int32_t Kind) {
+      TTag t;
+      t.Kind = Kind;
+      t.Type = fiff::kTypeInt;
+      PutBE(t.Data, block);
+      t.Size = 4;
+      return t;
+    };
+    size_t from = 1 + Pick(F.Tags.size() - 1), to = 1 + Pick(F.Tags.size() - 1);
+    if (from > to) std::swap(from, to);
+    const size_t shape = Pick(4);  // both marks mostly, one alone now and then
+    if (shape != 1) F.Tags.insert(F.Tags.begin() + static_cast<std::ptrdiff_t>(to) + 1, mark(fiff::kBlockEnd));
+    if (shape != 2) F.Tags.insert(F.Tags.begin() + static_cast<std::ptrdiff_t>(from), mark(fiff::kBlockStart));
   }
   // New data lengths at the edges the readers test (an epoch of only its offset and scale, …).
   void Resize() {

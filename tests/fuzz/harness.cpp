@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include <nlohmann/json.hpp>
+
 #include "convert.h"
 #include "scilab_reader.h"
 
@@ -30,13 +32,28 @@ void CheckOneInput(const uint8_t* Data, size_t Size, const std::string& WorkDir)
     std::ofstream out(input, std::ios::binary);
     out.write(reinterpret_cast<const char*>(Data), static_cast<std::streamsize>(Size));
   }
-  {
-    TFiff f;
+  // The window's reading and conversion, then the command line's: any FIFF 1.x, wide data as
+  // doubles, skips filled, a split recording joined and every sidecar. A small limit, so that the
+  // series and its split points are exercised too.
+  const int64_t limit = static_cast<int64_t>(Size / 3 + 1);
+  for (const bool window : {true, false}) {
     try {
-      if (!f.LoadFiff(input)) return;
-      f.MakeSummary();
-      // A small limit, so that the series and its split points are exercised too.
-      ConvertFiff(f, static_cast<int64_t>(Size / 3 + 1));
+      if (window) {
+        TFiff f;
+        if (!f.LoadFiff(input)) return;
+        f.MakeSummary();
+        ConvertFiff(f, limit);
+      } else {
+        TRecordingInput in = OpenRecording(input, {true, true}, true);
+        if (!in.First.Reader) return;
+        in.First.Reader->MakeSummary();
+        TConvertOptions o;
+        o.SizeLimit = limit;
+        o.RawAsDouble = o.ChannelTable = o.KeepSkips = true;
+        const TRecording recording = in.Recording();
+        PartSeconds(recording, true);
+        ConvertRecording(recording, PlanConversion(recording, o));
+      }
     } catch (const TInputError&) {
       // Refusals of bad input (data type, channel count) and I/O errors are messages, not
       // faults; anything else (a writer's range guard, a failed allocation) is a finding.
@@ -46,16 +63,19 @@ void CheckOneInput(const uint8_t* Data, size_t Size, const std::string& WorkDir)
   for (const auto& e : fs::directory_iterator(WorkDir)) {
     const std::string name = e.path().filename().string();
     if (name == "in.fif") continue;
-    if (e.path().extension() != ".dat") Fail("a file other than an output is left: " + name);
+    const std::string ending = e.path().extension().string();
+    if (ending != ".dat" && ending != ".tsv" && ending != ".json") Fail("a file other than an output is left: " + name);
     // Converted values are at most a few times the bytes they come from and invented ones stay
     // within their budget; more would be a file filled with padding.
     const uintmax_t size = fs::file_size(e.path());
     if (size > static_cast<uintmax_t>(OutputBytesAllowed(static_cast<int64_t>(Size))))
-      Fail("an output of " + std::to_string(size) + " bytes from " + std::to_string(Size));
+      Fail("an output of " + std::to_string(size) + " bytes from " + std::to_string(Size) + ": " + name);
     try {
-      ReadScilabFile(e.path().string());
+      if (ending == ".dat") ReadScilabFile(e.path().string());
+      if (ending == ".json" && nlohmann::json::parse(std::ifstream(e.path())).is_discarded())
+        Fail("a recording file is no JSON: " + name);
     } catch (const std::exception& ex) {
-      Fail(std::string("an output does not parse: ") + ex.what());
+      Fail(std::string("an output does not parse: ") + name + ": " + ex.what());
     }
   }
 }

@@ -1,0 +1,178 @@
+// The recording's sidecars: NAME_events.tsv (annotations and filled skips) and NAME_recording.json (its facts).
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <ctime>
+#include <map>
+
+#include <nlohmann/json.hpp>
+
+#include "bids.h"
+#include "blocks.h"
+#include "conversion.h"
+
+namespace {
+
+// Seconds rounded to the microsecond, as Python's timedelta holds them.
+double Microseconds(double Seconds) { return std::nearbyint(Seconds * 1e6) / 1e6; }
+
+// The float as it was stored, shortest ("600.615", not 600.614990234375).
+double AsStored(float Value) {
+  char text[32];
+  const auto [end, err] = std::to_chars(text, text + sizeof text, Value);
+  double d = Value;
+  if (err == std::errc()) std::from_chars(text, end, d);
+  return d;
+}
+
+std::string BaseName(const std::string& Path) {
+  const size_t slash = Path.find_last_of('/');
+  return slash == std::string::npos ? Path : Path.substr(slash + 1);
+}
+
+// ISO 8601 in UTC: 2021-03-04T05:06:07.25Z.
+std::string IsoDate(double Seconds) {
+  const auto whole = static_cast<std::time_t>(std::floor(Seconds));
+  const auto micro = static_cast<int64_t>(std::nearbyint((Seconds - static_cast<double>(whole)) * 1e6));
+  std::tm t{};
+  if (!::gmtime_r(&whole, &t)) return "";
+  char text[64];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &t);
+  std::string out = text;
+  if (micro > 0) {
+    char fraction[32];
+    std::snprintf(fraction, sizeof fraction, ".%06lld", static_cast<long long>(micro));
+    out += fraction;
+    while (out.back() == '0') out.pop_back();
+  }
+  return out + "Z";
+}
+
+// A value, or null where the file states none.
+template <typename T>
+nlohmann::ordered_json OrNull(const std::optional<T>& Value) {
+  return Value ? nlohmann::ordered_json(*Value) : nlohmann::ordered_json(nullptr);
+}
+
+std::optional<std::string> NameOf(const std::string& Path) {
+  return Path.empty() ? std::nullopt : std::optional<std::string>(BaseName(Path));
+}
+
+std::optional<double> Stored(const std::optional<float>& Value) {
+  return Value ? std::optional<double>(AsStored(*Value)) : std::nullopt;
+}
+
+}  // namespace
+
+// Placed as MNE-Python 1.3 places them: onsets stored with the time they count from (the
+// measurement's start) are moved to the measurement date, others count from the first sample;
+// they are rounded to the microsecond, cut to the recording (left out when wholly outside it),
+// and an event's sample is the nearest to its onset.
+std::vector<TEventRow> RecordingEvents(const TRecording& Recording, const TPlanDetail& Plan) {
+  std::vector<TEventRow> rows;
+  TFiff& first = *Recording.Parts[0];
+  const double frequency = Plan.RawFrequency;
+  if (!(frequency > 0) || !std::isfinite(frequency)) return rows;
+  const fiff::TAnnotations a = fiff::ReadAnnotations(first);
+  // A damaged block may hold lists of different lengths: the annotations all three describe.
+  const size_t count = std::min({a.Onsets.size(), a.Ends.size(), a.Descriptions.size()});
+  const double measured = fiff::ReadMeasurementFacts(first).Date.value_or(0.0);
+  const double firstTime = static_cast<double>(Plan.FirstSample) / frequency;
+  const double lastTime = static_cast<double>(Plan.FirstSample + Plan.TotalColumns) / frequency;
+  for (size_t k = 0; k < count; ++k) {
+    double duration = a.Single ? static_cast<double>(static_cast<float>(a.Ends[k]) - static_cast<float>(a.Onsets[k]))
+                               : a.Ends[k] - a.Onsets[k];
+    if (std::isnan(duration)) duration = 0;
+    double onset = Microseconds(a.Onsets[k]) + (a.Origin ? *a.Origin - measured : firstTime);
+    double end = onset + duration;
+    if (!std::isfinite(onset) || !std::isfinite(end) || onset > lastTime || end < firstTime) continue;
+    if (onset < firstTime || end > lastTime) {
+      onset = std::max(onset, firstTime);
+      duration = Microseconds(std::min(end, lastTime) - onset);
+    }
+    rows.push_back(
+        {static_cast<int64_t>(std::nearbyint((onset - firstTime) * frequency)), duration, Cell(a.Descriptions[k])});
+  }
+  for (const TSkipFill& skip : Plan.Skips)
+    rows.push_back({skip.Column, static_cast<double>(skip.Columns) / frequency, "BAD_ACQ_SKIP"});
+  std::stable_sort(rows.begin(), rows.end(),
+                   [](const TEventRow& A, const TEventRow& B) { return A.Column < B.Column; });
+  return rows;
+}
+
+std::string TConversion::EventsText() {
+  std::string out = "onset\tduration\ttrial_type\tsample\n";
+  for (const TEventRow& row : FPlan.Events)
+    out += Shortest(static_cast<double>(row.Column) / FPlan.RawFrequency) + "\t" + Shortest(row.Duration) + "\t" +
+           row.Type + "\t" + std::to_string(FPlan.FirstSample + row.Column) + "\n";
+  return out;
+}
+
+std::string TConversion::RecordingText() {
+  const fiff::TMeasurementFacts facts = fiff::ReadMeasurementFacts(FReader);
+  const double frequency = AsStored(FPlan.RawFrequency);
+  nlohmann::ordered_json j;
+  j["SamplingFrequency"] = frequency;
+  j["FirstSample"] = FPlan.FirstSample;
+  j["MeasurementDate"] = OrNull(facts.Date ? std::optional<std::string>(IsoDate(*facts.Date)) : std::nullopt);
+  j["PowerLineFrequency"] = OrNull(Stored(facts.LineFrequency));
+  j["RecordingDuration"] = static_cast<double>(FPlan.TotalColumns) / FPlan.RawFrequency;
+  j["Samples"] = FPlan.TotalColumns;
+  int64_t skipped = 0;
+  for (const TSkipFill& skip : FPlan.Skips) skipped += skip.Columns;
+  j["SkippedSamples"] = skipped;
+  nlohmann::ordered_json sources = nlohmann::ordered_json::array();
+  for (const TFiff* part : FRecording.Parts) sources.push_back(BaseName(part->FFileName));
+  j["SourceFiles"] = sources;
+  nlohmann::ordered_json outputs = nlohmann::ordered_json::array();
+  for (size_t k = 0; k < FPlan.DataFiles.size(); ++k) {
+    const TStretch& s = FPlan.Stretches[k];
+    outputs.push_back({{"File", BaseName(FPlan.DataFiles[k])},
+                       {"FirstSample", FPlan.FirstSample + s.FirstColumn},
+                       {"LastSample", FPlan.FirstSample + s.FirstColumn + s.Columns - 1}});
+  }
+  j["OutputFiles"] = outputs;
+  j["EventsFile"] = OrNull(NameOf(FPlan.EventsFile));
+  j["ChannelsFile"] = OrNull(NameOf(FPlan.ChannelTable));
+  // The channels of raw_data's rows by BIDS's groups, as meg.json and eeg.json count them.
+  std::map<std::string, int64_t> counts;
+  const std::vector<TCalibrationVector> vectors = CalibrationVectors(FReader, 0);
+  const std::vector<int32_t> records = vectors.empty() ? std::vector<int32_t>{} : vectors[0].Records;
+  for (int32_t k = 0; k < FPlan.RawRows && k < static_cast<int32_t>(records.size()); ++k) {
+    const fiff::TChannelInfo ch = FReader.ReadChannelInfo(records[k]);
+    const std::string type = BidsType(ch.Kind, ch.Coil, ch.Unit);
+    const std::string group = type.rfind("MEGREF", 0) == 0 ? "MEGREF"
+                              : type.rfind("MEG", 0) == 0  ? "MEG"
+                              : type == "TRIG"             ? "Trigger"
+                              : type == "MISC"             ? "Misc"
+                                                           : type;
+    ++counts[group];
+  }
+  j["Channels"] = FPlan.RawRows;
+  for (const char* group : {"MEG", "MEGREF", "EEG", "ECOG", "SEEG", "EOG", "ECG", "EMG", "Misc", "Trigger"})
+    j[std::string(group) + "ChannelCount"] = counts[group];
+  // The measurement's filters: its first highpass and lowpass corners.
+  std::optional<float> high, low;
+  for (int32_t i = 0; i < FReader.FTagCount; ++i) {
+    const int32_t kind = FReader.FTags[i].Kind;
+    if (kind == fiff::kHighpass && !high) high = FReader.ReadSingleAt(i);
+    if (kind == fiff::kLowpass && !low) low = FReader.ReadSingleAt(i);
+  }
+  j["HighpassCutoff"] = OrNull(Stored(high));
+  j["LowpassCutoff"] = OrNull(Stored(low));
+  return j.dump(2) + "\n";
+}
+
+std::vector<double> PartSeconds(const TRecording& Recording, bool KeepSkips) {
+  std::vector<double> seconds(Recording.Parts.size(), 0.0);
+  int32_t rows = 0;
+  float frequency = 1.0f;
+  for (TRawBufferWalk walk(Recording, KeepSkips); walk.Next();) {
+    const TWalkEntry& e = walk.Entry();
+    if (rows == 0) rows = e.Channels, frequency = e.Frequency;
+    if (rows <= 0) break;
+    const int64_t columns = e.Tag->Size / rows / fiff::RawValueSize(e.Tag->DataType);
+    seconds[walk.Part()] += static_cast<double>((int64_t{walk.SkipBuffers()} + 1) * columns) / frequency;
+  }
+  return seconds;
+}

@@ -1,0 +1,45 @@
+// Recordings as MNE-Python writes them, for tests: measurement info, annotations, raw data with skips, split parts.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fiff_builder.h"
+
+// One part of a raw recording. Channel c of the sample numbered s (the FIFF number: the first
+// sample's and the columns after it) holds SampleValue(s, c), so the tests can tell every sample
+// by its place.
+struct TRawPart {
+  struct TBuffer {
+    int Samples = 1000;
+    int32_t SkipBefore = 0;  // a data skip of that many buffers in front of it
+  };
+  struct TReference {
+    int32_t Role = 2;  // 1 the previous part, 2 the next
+    std::string FileName;
+    std::optional<int32_t> FileNumber;
+  };
+  int Channels = 3;
+  float Frequency = 1000.0f;
+  std::optional<int32_t> FirstSample;  // the first-sample tag, when written
+  int32_t InitialSkip = 0;             // a skip as the raw data block's first entry after it
+  std::vector<TBuffer> Buffers;
+  std::optional<int32_t> MeasDate;  // seconds since 1970; the microseconds are 250000
+  std::optional<float> LineFrequency;
+  std::vector<TReference> Before, After;  // reference blocks before and after the buffers
+  // Annotations: onsets and ends in seconds, descriptions joined by ':', and the time they count from.
+  std::vector<float> Onsets, Ends;
+  std::string Descriptions;
+  std::optional<double> AnnotationOrigin;
+};
+
+int16_t SampleValue(int64_t Sample, int Channel);
+// The part's file: MNE-Python reads it (checked by hand with MNE-Python 1.3).
+TFiffBuilder RawPartFile(const TRawPart& Part);
+
+// A recording of three parts named Names, of 3, 2 and 2 seconds from sample 100, with two
+// annotations, each linked to the next by its name (ByName) or by its number alone; the parts
+// after the first name the part before as MNE-Python does, by a path of the machine that wrote them.
+std::vector<TRawPart> SplitRecording(const std::vector<std::string>& Names, bool ByName);
