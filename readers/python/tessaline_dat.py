@@ -2,6 +2,7 @@
 
 The file layout is described in Tessaline's docs/scilab-format.md."""
 
+import json
 import os
 import re
 import struct
@@ -10,7 +11,7 @@ from collections import OrderedDict
 
 import numpy as np
 
-__all__ = ["FormatError", "read", "read_series", "read_channels", "decode_name"]
+__all__ = ["FormatError", "read", "read_series", "read_channels", "read_events", "read_recording", "decode_name"]
 __version__ = "1.1.0"
 
 # Arrays at least this large are memory-mapped instead of read.
@@ -221,29 +222,32 @@ def read_series(first_file):
     return joined
 
 
-# The channel table's columns of numbers; the others are texts.
-_TABLE_NUMBERS = ("sampling_frequency", "low_cutoff", "high_cutoff", "si_factor", "fiff_kind", "fiff_coil_type")
+# The columns of numbers of the tables beside the data; the others are texts.
+_TABLE_NUMBERS = ("sampling_frequency", "low_cutoff", "high_cutoff", "si_factor", "fiff_kind", "fiff_coil_type",
+                  "onset", "duration")
+_TABLE_INTEGERS = ("sample",)
+
+
+def sidecar(path, ending):
+    """The file beside a recording's data: NAME + ending for NAME.dat or any file NAME_NN.dat of its series,
+    or for another of its sidecars (NAME_channels.tsv, NAME_events.tsv, NAME_recording.json)."""
+    path = os.fspath(path)
+    base = re.sub(r"(_\d\d+)?\.dat$|_(channels|events)\.tsv$|_recording\.json$", "", path)
+    return base + ending
 
 
 def channel_table(path):
     """The channel table of a recording: NAME_channels.tsv for NAME.dat or any file NAME_NN.dat of its series."""
-    if path.endswith(".tsv"):
-        return path
-    base = re.sub(r"(_\d\d+)?\.dat$", "", path)
-    return base + "_channels.tsv"
+    return sidecar(path, "_channels.tsv")
 
 
-def read_channels(path):
-    """Reads the channel table of path (a .dat file of the recording, or the .tsv itself) into an
-    ordered dict of column name -> list of texts, or a float64 array (n/a as NaN), in row order:
-    row k describes row k of raw_data."""
-    table = channel_table(path)
+def _read_table(table):
     with open(table, encoding="utf-8", errors="surrogateescape", newline="\n") as handle:
         lines = handle.read().split("\n")
     if lines and lines[-1] == "":
         lines.pop()
     if not lines:
-        raise FormatError(f"{table}: empty channel table")
+        raise FormatError(f"{table}: empty table")
     header = lines[0].split("\t")
     rows = [line.split("\t") for line in lines[1:]]
     for number, row in enumerate(rows, start=2):
@@ -254,9 +258,39 @@ def read_channels(path):
         cells = [row[k] for row in rows]
         if name in _TABLE_NUMBERS:
             columns[name] = np.array([np.nan if c == "n/a" else float(c) for c in cells], dtype=np.float64)
+        elif name in _TABLE_INTEGERS:
+            columns[name] = np.array([int(c) for c in cells], dtype=np.int64)
         else:
             columns[name] = cells
     return columns
+
+
+def read_channels(path):
+    """Reads the channel table of path (a .dat file of the recording, or the .tsv itself) into an
+    ordered dict of column name -> list of texts, or a float64 array (n/a as NaN), in row order:
+    row k describes row k of raw_data."""
+    return _read_table(channel_table(path))
+
+
+def read_recording(path):
+    """Reads NAME_recording.json of path (a .dat file of the recording, any file of its series, or the
+    .json itself): the sampling frequency, the FIFF number of the first sample, the measurement date,
+    the source files, each output file's first and last sample, ... as a dict."""
+    with open(sidecar(path, "_recording.json"), encoding="utf-8") as handle:
+        return json.load(handle)
+
+
+def read_events(path):
+    """Reads NAME_events.tsv of path (a .dat file of the recording, any file of its series, or the .tsv
+    itself) into an ordered dict: onset and duration (float64 seconds; onset from the first column of
+    raw_data of the first file), trial_type (texts) and sample (int64 FIFF sample numbers). A recording
+    without events (its NAME_recording.json names none) gives empty columns."""
+    table = sidecar(path, "_events.tsv")
+    if not os.path.exists(table) and os.path.exists(sidecar(path, "_recording.json")) and \
+            read_recording(path).get("EventsFile") is None:
+        return OrderedDict([("onset", np.zeros(0)), ("duration", np.zeros(0)), ("trial_type", []),
+                            ("sample", np.zeros(0, dtype=np.int64))])
+    return _read_table(table)
 
 
 def _describe(array):

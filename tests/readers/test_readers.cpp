@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "convert_helpers.h"
+#include "recording_builder.h"
 
 namespace {
 
@@ -393,6 +394,41 @@ TEST(PythonReader, InstallsWithPipAndListsVariables) {
   EXPECT_EQ(Shell(module + dir.File("run.fif"), log), 1);
   EXPECT_EQ(Slurp(log),
             "tessaline_dat: " + dir.File("run.fif") + ": name area that is not a Scilab name at byte offset 0\n");
+}
+
+// The events and the recording's facts, read from any file of a series or from a sidecar itself,
+// and a recording without events as empty columns.
+TEST(PythonReader, ReadsTheEventsAndTheRecordingBesideTheData) {
+  const std::string python = Python();
+  if (python.empty()) GTEST_SKIP() << "no python3 with NumPy";
+  TTempDir dir;
+  TRawPart p{.FirstSample = 100, .Buffers = std::vector<TRawPart::TBuffer>(4, {1000, 0}), .MeasDate = 1614834367};
+  p.Buffers[2].SkipBefore = 1;
+  p.Onsets = {0.5f};
+  p.Ends = {0.75f};
+  p.Descriptions = "stim";
+  for (const char* name : {"run", "quiet"}) {
+    TRecordingInput in = OpenRecording(RawPartFile(p).Write(dir.File(std::string(name) + ".fif")), {true, true}, true);
+    TConvertOptions o;
+    o.SizeLimit = 20'000;
+    o.ChannelTable = o.KeepSkips = true;
+    ConvertRecording(in.Recording(), PlanConversion(in.Recording(), o));
+    p.Onsets.clear(), p.Ends.clear(), p.Buffers[2].SkipBefore = 0;
+  }
+  const std::string py = dir.File("events.py"), log = dir.File("log.txt");
+  std::ofstream(py)
+      << "import tessaline_dat as t\n"
+      << "for f in ('" << dir.File("run_02.dat") << "', '" << dir.File("run_events.tsv") << "', '"
+      << dir.File("quiet_01.dat") << "'):\n"
+      << "    e, r = t.read_events(f), t.read_recording(f)\n"
+      << "    print(e['onset'].tolist(), e['duration'].tolist(), e['trial_type'], e['sample'].tolist())\n"
+      << "    print(r['FirstSample'], r['SkippedSamples'], [o['LastSample'] for o in r['OutputFiles']])\n";
+  ASSERT_EQ(Shell("PYTHONPATH='" + std::string(TESSALINE_READERS) + "/python' " + python + " '" + py + "'", log), 0)
+      << Slurp(log);
+  EXPECT_EQ(Slurp(log),
+            "[0.5, 2.0] [0.25, 1.0] ['stim', 'BAD_ACQ_SKIP'] [600, 2100]\n100 1000 [4099, 5099]\n"
+            "[0.5, 2.0] [0.25, 1.0] ['stim', 'BAD_ACQ_SKIP'] [600, 2100]\n100 1000 [4099, 5099]\n"
+            "[] [] [] []\n100 0 [4099, 4099]\n");
 }
 
 // The channel table read as the README shows it in each environment: names, status and factors
