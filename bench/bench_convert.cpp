@@ -145,6 +145,35 @@ void Recording(const TTempDir& Dir, int64_t Size, int SamplesPerBuffer, int Reps
   std::filesystem::remove(input);
 }
 
+// A recording split over four files against the same recording in one, each converted from the
+// command line: joining should cost nothing beside the copy.
+void Split(const TTempDir& Dir, int Reps) {
+  const std::string one = Dir.File("one.fif"), four = Dir.File("four.fif");
+  Generate(one, 400'000'000);
+  Generate(four, 400'000'000, 1000, 4);
+  const TTempDir out(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : Dir.Path(), "tessaline-bench");
+  std::vector<double> ratios;
+  std::vector<TResult> joined, whole;
+  for (int r = 0; r < Reps; ++r) {
+    whole.push_back(Program({TESSALINE_CLI, "-q", "-l", "500", "-o", out.Path(), one}));
+    ClearFolder(out.Path());
+    joined.push_back(Program({TESSALINE_CLI, "-q", "-l", "500", "-o", out.Path(), four}));
+    ClearFolder(out.Path());
+    ratios.push_back(joined.back().Seconds / whole.back().Seconds);
+  }
+  std::sort(ratios.begin(), ratios.end());
+  auto median = [](std::vector<TResult> V) {
+    std::sort(V.begin(), V.end(), [](const TResult& A, const TResult& B) { return A.Seconds < B.Seconds; });
+    return V[V.size() / 2];
+  };
+  std::printf("400 MB recording, the command line to %s\n", out.Path().c_str());
+  std::printf("    %-22s %7.3f s\n", "in one file", median(whole).Seconds);
+  std::printf("    %-22s %7.3f s  %5.2f x one file  peak %6.1f MiB resident\n", "split over four files",
+              median(joined).Seconds, ratios[ratios.size() / 2], median(joined).PeakMiB);
+  for (const auto& e : std::filesystem::directory_iterator(Dir.Path()))
+    if (e.path().extension() == ".fif") std::filesystem::remove(e.path());
+}
+
 // A .fif.gz converted at once against gzip -dc into a file and the conversion of that file.
 void Compressed(const TTempDir& Dir, int Reps) {
   const std::string input = Dir.File("bench.fif");
@@ -176,7 +205,7 @@ void Compressed(const TTempDir& Dir, int Reps) {
 int main(int argc, char** argv) {
   const TTempDir dir(argc > 1 ? argv[1] : "", "tessaline-bench");
   const int reps = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
-  const std::string cases = argc > 3 ? argv[3] : "memory,file,small,gzip";
+  const std::string cases = argc > 3 ? argv[3] : "memory,file,small,split,gzip";
   auto wanted = [&](const char* Case) { return cases.find(Case) != std::string::npos; };
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   std::printf(
@@ -187,6 +216,7 @@ int main(int argc, char** argv) {
   if (wanted("file")) Recording(dir, 600'000'000, 1000, reps);
   if (wanted("small"))
     Recording(dir, 92'000'000, 1, reps);  // one sample per buffer, as optically pumped magnetometers store
+  if (wanted("split")) Split(dir, reps);
   if (wanted("gzip")) Compressed(dir, reps);
   return 0;
 }

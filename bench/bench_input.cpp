@@ -36,7 +36,7 @@ std::vector<uint8_t> BeFloat(float F) {
 
 }  // namespace
 
-void Generate(const std::string& Path, int64_t Size, int SamplesPerBuffer) {
+void Generate(const std::string& Path, int64_t Size, int SamplesPerBuffer, int Parts) {
   std::vector<uint8_t> head;
   std::vector<uint8_t> id = {0, 1, 0, 1};
   id.resize(20, 0);
@@ -65,11 +65,31 @@ void Generate(const std::string& Path, int64_t Size, int SamplesPerBuffer) {
   Put32(buffer, static_cast<uint32_t>(bufferBytes));
   Put32(buffer, 0);
   for (int64_t i = 0; i < bufferBytes; ++i) buffer.push_back(static_cast<uint8_t>(i * 7 + 3));
-  FILE* f = std::fopen(Path.c_str(), "wb");
-  if (!f) throw std::runtime_error("cannot create " + Path);
-  bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size();
-  for (int64_t written = static_cast<int64_t>(head.size()); ok && written + static_cast<int64_t>(buffer.size()) <= Size;
-       written += static_cast<int64_t>(buffer.size()))
-    ok = std::fwrite(buffer.data(), 1, buffer.size(), f) == buffer.size();
-  if (std::fclose(f) != 0 || !ok) throw std::runtime_error("cannot write " + Path);
+  // A split recording: each part its raw data block, with its first sample, and a reference to
+  // the next part, as MNE-Python writes them (run.fif, run-1.fif, run-2.fif, ...).
+  const int64_t buffers = (Size - static_cast<int64_t>(head.size())) / static_cast<int64_t>(buffer.size());
+  const std::string stem = Path.substr(0, Path.rfind('.')), ending = Path.substr(Path.rfind('.'));
+  auto partName = [&](int K) { return K == 0 ? Path : stem + "-" + std::to_string(K) + ending; };
+  for (int part = 0; part < Parts; ++part) {
+    FILE* f = std::fopen(partName(part).c_str(), "wb");
+    if (!f) throw std::runtime_error("cannot create " + partName(part));
+    std::vector<uint8_t> open = head, close;
+    const int64_t from = buffers * part / Parts, to = buffers * (part + 1) / Parts;
+    if (Parts > 1) {
+      PutTag(open, 104, 3, Be32(102));
+      PutTag(open, 208, 3, Be32(static_cast<uint32_t>(from * SamplesPerBuffer)));
+      if (part + 1 < Parts) {
+        PutTag(close, 104, 3, Be32(118));
+        PutTag(close, 115, 3, Be32(2));
+        const std::string next = partName(part + 1).substr(partName(part + 1).rfind('/') + 1);
+        PutTag(close, 118, 10, std::vector<uint8_t>(next.begin(), next.end()));
+        PutTag(close, 105, 3, Be32(118));
+      }
+      PutTag(close, 105, 3, Be32(102));
+    }
+    bool ok = std::fwrite(open.data(), 1, open.size(), f) == open.size();
+    for (int64_t k = from; ok && k < to; ++k) ok = std::fwrite(buffer.data(), 1, buffer.size(), f) == buffer.size();
+    ok = ok && std::fwrite(close.data(), 1, close.size(), f) == close.size();
+    if (std::fclose(f) != 0 || !ok) throw std::runtime_error("cannot write " + partName(part));
+  }
 }
