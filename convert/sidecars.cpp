@@ -30,12 +30,15 @@ std::string BaseName(const std::string& Path) {
   return slash == std::string::npos ? Path : Path.substr(slash + 1);
 }
 
-// ISO 8601 in UTC: 2021-03-04T05:06:07.25Z.
-std::string IsoDate(double Seconds) {
-  const auto whole = static_cast<std::time_t>(std::floor(Seconds));
-  const auto micro = static_cast<int64_t>(std::nearbyint((Seconds - static_cast<double>(whole)) * 1e6));
+// ISO 8601 in UTC: 2021-03-04T05:06:07.25Z; nothing for a time outside the years 1 to 9999 (a
+// damaged date).
+std::optional<std::string> IsoDate(double Seconds) {
+  if (!(Seconds >= -62'135'596'800.0 && Seconds < 253'402'300'800.0)) return std::nullopt;
+  const auto total = static_cast<int64_t>(std::nearbyint(Seconds * 1e6));  // microseconds
+  const int64_t micro = (total % 1'000'000 + 1'000'000) % 1'000'000;
+  const std::time_t whole = (total - micro) / 1'000'000;
   std::tm t{};
-  if (!::gmtime_r(&whole, &t)) return "";
+  if (!::gmtime_r(&whole, &t)) return std::nullopt;
   char text[64];
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &t);
   std::string out = text;
@@ -114,7 +117,7 @@ std::string TConversion::RecordingText() {
   nlohmann::ordered_json j;
   j["SamplingFrequency"] = frequency;
   j["FirstSample"] = FPlan.FirstSample;
-  j["MeasurementDate"] = OrNull(facts.Date ? std::optional<std::string>(IsoDate(*facts.Date)) : std::nullopt);
+  j["MeasurementDate"] = OrNull(facts.Date ? IsoDate(*facts.Date) : std::nullopt);
   j["PowerLineFrequency"] = OrNull(Stored(facts.LineFrequency));
   j["RecordingDuration"] = static_cast<double>(FPlan.TotalColumns) / FPlan.RawFrequency;
   j["Samples"] = FPlan.TotalColumns;
