@@ -58,30 +58,25 @@ void TOutputFile::Write(const uint8_t* Data, int64_t Count) {
   }
 }
 
-const std::string& TOutputFile::HandOver() {
-  if (FFd >= 0) {
-    const int fd = FFd;
-    FFd = -1;
-    if (::close(fd) != 0) {
-      const int err = errno;
-      Remove();
-      ThrowInOutError("Cannot write", FFileName, err);
-    }
+void TOutputFile::CloseDescriptor() {
+  if (FFd < 0) return;
+  const int fd = FFd;
+  FFd = -1;
+  if (::close(fd) != 0) {  // the last writes can fail here (NFS, a full disk)
+    const int err = errno;
+    Remove();
+    ThrowInOutError("Cannot write", FFileName, err);
   }
+}
+
+const std::string& TOutputFile::HandOver() {
+  CloseDescriptor();
   return FTempName.empty() ? FFileName : FTempName;
 }
 
 void TOutputFile::Commit() {
   if (!IsOpen()) return;
-  if (FFd >= 0) {
-    const int fd = FFd;
-    FFd = -1;
-    if (::close(fd) != 0) {
-      const int err = errno;
-      Remove();
-      ThrowInOutError("Cannot write", FFileName, err);
-    }
-  }
+  CloseDescriptor();
   if (FTempName.empty()) return;
   const std::string temp = FTempName;
   FTempName.clear();

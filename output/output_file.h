@@ -39,6 +39,7 @@ class TOutputFile {
   const std::string& FileName() const { return FFileName; }
 
  private:
+  void CloseDescriptor();
   void Remove();
 
   int FFd = -1;
