@@ -174,6 +174,35 @@ void Split(const TTempDir& Dir, int Reps) {
     if (e.path().extension() == ".fif") std::filesystem::remove(e.path());
 }
 
+// The 400 MB recording from the command line as Scilab 6's and MATLAB 7.3's files, each paired with
+// the .dat run just before it.
+void Formats(const TTempDir& Dir, int Reps) {
+  const std::string input = Dir.File("bench.fif");
+  Generate(input, 400'000'000);
+  const TTempDir out(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : Dir.Path(), "tessaline-bench");
+  std::printf("400 MB recording, the command line to %s\n", out.Path().c_str());
+  std::vector<TResult> dat;
+  for (const char* format : {"sod", "mat", "dat,sod,mat"}) {
+    std::vector<double> ratios;
+    std::vector<TResult> runs;
+    for (int r = 0; r < Reps; ++r) {
+      dat.push_back(Program({TESSALINE_CLI, "-q", "-l", "500", "-o", out.Path(), input}));
+      ClearFolder(out.Path());
+      runs.push_back(Program({TESSALINE_CLI, "-q", "-l", "500", "--format", format, "-o", out.Path(), input}));
+      ClearFolder(out.Path());
+      ratios.push_back(runs.back().Seconds / dat.back().Seconds);
+    }
+    std::sort(ratios.begin(), ratios.end());
+    std::sort(runs.begin(), runs.end(), [](const TResult& A, const TResult& B) { return A.Seconds < B.Seconds; });
+    std::printf("    --format %-13s %7.3f s  %5.2f x the .dat  peak %6.1f MiB resident\n", format,
+                runs[runs.size() / 2].Seconds, ratios[ratios.size() / 2], runs.back().PeakMiB);
+  }
+  std::sort(dat.begin(), dat.end(), [](const TResult& A, const TResult& B) { return A.Seconds < B.Seconds; });
+  std::printf("    --format %-13s %7.3f s  peak %6.1f MiB resident\n", "dat", dat[dat.size() / 2].Seconds,
+              dat.back().PeakMiB);
+  std::filesystem::remove(input);
+}
+
 // A .fif.gz converted at once against gzip -dc into a file and the conversion of that file.
 void Compressed(const TTempDir& Dir, int Reps) {
   const std::string input = Dir.File("bench.fif");
@@ -205,7 +234,7 @@ void Compressed(const TTempDir& Dir, int Reps) {
 int main(int argc, char** argv) {
   const TTempDir dir(argc > 1 ? argv[1] : "", "tessaline-bench");
   const int reps = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
-  const std::string cases = argc > 3 ? argv[3] : "memory,file,small,split,gzip";
+  const std::string cases = argc > 3 ? argv[3] : "memory,file,small,split,formats,gzip";
   auto wanted = [&](const char* Case) { return cases.find(Case) != std::string::npos; };
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   std::printf(
@@ -217,6 +246,7 @@ int main(int argc, char** argv) {
   if (wanted("small"))
     Recording(dir, 92'000'000, 1, reps);  // one sample per buffer, as optically pumped magnetometers store
   if (wanted("split")) Split(dir, reps);
+  if (wanted("formats")) Formats(dir, reps);
   if (wanted("gzip")) Compressed(dir, reps);
   return 0;
 }

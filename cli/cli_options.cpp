@@ -4,6 +4,7 @@
 #include <getopt.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 const char* const kHelpText =
@@ -19,6 +20,9 @@ const char* const kHelpText =
     "  -q, --quiet           no summary on standard output\n"
     "      --like-window     read as the window does: FIFF 1.1 only, 16-bit raw data only (types 2\n"
     "                        and 16), no .gz; for scripts that must give what the window gives\n"
+    "      --format LIST     the data files' formats, a comma-separated list of dat (Scilab 5's\n"
+    "                        binary files, the default), sod (Scilab 6's, which its load reads)\n"
+    "                        and mat (MATLAB 7.3's, which load reads in MATLAB and GNU Octave)\n"
     "      --no-join         convert each file alone, not with the parts of a split recording\n"
     "                        that follow it\n"
     "      --raw-as-double   the default: raw buffers of 32-bit integers, floats or doubles (FIFF\n"
@@ -45,7 +49,26 @@ const char* const kHelpText =
 
 namespace {
 
-enum { kRawAsDouble = 256, kLikeWindow, kNoJoin, kVersion };
+enum { kRawAsDouble = 256, kLikeWindow, kNoJoin, kFormat, kVersion };
+
+// A comma-separated list of dat, sod and mat.
+unsigned ParseFormats(const std::string& Text) {
+  unsigned formats = 0;
+  for (size_t at = 0; at <= Text.size();) {
+    const size_t comma = std::min(Text.find(',', at), Text.size());
+    const std::string name = Text.substr(at, comma - at);
+    if (name == "dat")
+      formats |= TFormat::Dat;
+    else if (name == "sod")
+      formats |= TFormat::Sod;
+    else if (name == "mat")
+      formats |= TFormat::Mat;
+    else
+      throw TUsageError("--format takes a list of dat, sod and mat separated by commas, not '" + Text + "'");
+    at = comma + 1;
+  }
+  return formats;
+}
 
 int64_t ParseLimit(const std::string& Text) {
   char* end = nullptr;
@@ -65,11 +88,12 @@ TCliOptions ParseArguments(int argc, char** argv) {
                                  {"raw-as-double", no_argument, nullptr, kRawAsDouble},
                                  {"like-window", no_argument, nullptr, kLikeWindow},
                                  {"no-join", no_argument, nullptr, kNoJoin},
+                                 {"format", required_argument, nullptr, kFormat},
                                  {"help", no_argument, nullptr, 'h'},
                                  {"version", no_argument, nullptr, kVersion},
                                  {nullptr, 0, nullptr, 0}};
   TCliOptions o;
-  bool rawAsDouble = false;
+  bool rawAsDouble = false, formatGiven = false;
   ::opterr = 0;  // our own messages
   ::optind = 1;
   for (int c; (c = ::getopt_long(argc, argv, ":l:o:nqh", kLong, nullptr)) != -1;) {
@@ -81,6 +105,7 @@ TCliOptions ParseArguments(int argc, char** argv) {
       case kRawAsDouble: rawAsDouble = true; break;
       case kLikeWindow: o.LikeWindow = true; break;
       case kNoJoin: o.Join = false; break;
+      case kFormat: o.Convert.Formats = ParseFormats(::optarg), formatGiven = true; break;
       case 'h': o.Help = true; break;
       case kVersion: o.Version = true; break;
       case ':': throw TUsageError(std::string("option '") + argv[::optind - 1] + "' needs a value");
@@ -97,6 +122,8 @@ TCliOptions ParseArguments(int argc, char** argv) {
   o.Convert.ChannelTable = !o.LikeWindow;
   o.Convert.KeepSkips = !o.LikeWindow;
   o.Join = o.Join && !o.LikeWindow;
+  if (o.LikeWindow && formatGiven)
+    throw TUsageError("--like-window writes the window's .dat files only; leave out --format");
   if (o.Help || o.Version) return o;
   for (int i = ::optind; i < argc; ++i) o.Files.emplace_back(argv[i]);
   if (o.Files.empty()) throw TUsageError("no FIFF file given");

@@ -58,7 +58,7 @@ void TConversion::WriteCalibration(const TStretch& Stretch) {
     // would invent more than the budget left ends the calibration.
     const int64_t missing = int64_t{v.Channels} - static_cast<int64_t>(v.Records.size());
     if (!Invent(8 * missing)) break;
-    FWriter->WriteRealMatrixHeader("CalXQnge", 1, v.Channels + 1);  // Scilab reads the name as CalXRnge
+    FWriter->WriteRealMatrixHeader("CalXRnge", 1, v.Channels + 1);
     TDoubleStager cal(*FWriter);
     for (const int32_t i : v.Records) {
       const fiff::TChannelInfo ch = FReader.ReadChannelInfo(i);

@@ -10,7 +10,7 @@
 
 #include "checked_size.h"
 #include "convert.h"
-#include "scilab_f.h"
+#include "output_set.h"
 #include "tag_walk.h"
 
 // Stands for a value the file does not give (a factor, a channel's epoch).
@@ -87,13 +87,14 @@ struct TEventRow {
 // What the check of the input found, and the files it plans: made once, followed by the run.
 struct TPlanDetail {
   TConvertOptions Options;
-  int64_t InputSize = 0;            // of all parts
-  std::vector<TStretch> Stretches;  // one per data file
-  std::vector<std::string> DataFiles;
-  std::string ChannelTable;   // empty when none is written
-  std::string EventsFile;     // likewise
-  std::string RecordingFile;  // likewise
-  int32_t RawRows = 1;        // channel count of raw_data, the count in force at the first buffer
+  int64_t InputSize = 0;               // of all parts
+  std::vector<TStretch> Stretches;     // one per data file
+  std::vector<std::string> DataBases;  // one per data file: its path without the format's ending
+  std::vector<std::string> DataFiles;  // every data file, in every format
+  std::string ChannelTable;            // empty when none is written
+  std::string EventsFile;              // likewise
+  std::string RecordingFile;           // likewise
+  int32_t RawRows = 1;                 // channel count of raw_data, the count in force at the first buffer
   bool HasBuffers = false;
   bool RawDoubles = false;    // raw_data of doubles: some buffers hold 32-bit or 64-bit values
   float Frequency = 1.0f;     // the first part's last sampling frequency, for the seconds written
@@ -116,7 +117,7 @@ class TConversion {
 
  private:
   void CheckOutputs() const;
-  void WriteFile(const std::string& Name, const TStretch& Stretch);
+  void WriteFile(const std::string& Base, const TStretch& Stretch);
   std::string ChannelTableText();
   std::string EventsText();
   std::string RecordingText();
@@ -139,7 +140,7 @@ class TConversion {
   const TRecording& FRecording;
   const TPlanDetail& FPlan;
   const TProgress& FProgress;
-  std::unique_ptr<TScilab> FWriter;
+  std::unique_ptr<TOutputSet> FWriter;
   std::string FOutputName;
   int64_t FBytesDone = 0;     // data buffer bytes converted so far
   int64_t FInventedLeft = 0;  // of the output file being written
@@ -149,7 +150,7 @@ class TConversion {
 // any size goes out as the same bytes one block would give.
 class TDoubleStager {
  public:
-  explicit TDoubleStager(TScilab& Writer) : FWriter(Writer), FBuf(Writer.Buffer()) {}
+  explicit TDoubleStager(TOutputSet& Writer) : FWriter(Writer), FBuf(Writer.Buffer()) {}
   void Put(double Value) {
     if (FCount == kPerBlock) Flush();
     std::memcpy(FBuf + 8 * FCount, &Value, 8);  // little-endian hosts only, as Scilab's
@@ -164,8 +165,8 @@ class TDoubleStager {
   }
 
  private:
-  static constexpr int64_t kPerBlock = TScilab::kBufferSize / 8;
-  TScilab& FWriter;
+  static constexpr int64_t kPerBlock = TOutputSet::kBufferSize / 8;
+  TOutputSet& FWriter;
   uint8_t* FBuf;
   int64_t FCount = 0;
 };

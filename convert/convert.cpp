@@ -165,14 +165,17 @@ TPlanDetail MakePlan(const TRecording& Recording, const TConvertOptions& Options
 
   const std::string base = OutputBase(Recording, Options);
   if (!series) {
-    p.DataFiles = {base + ".dat"};
+    p.DataBases = {base};
   } else {
     for (size_t k = 1; k <= p.Stretches.size(); ++k) {
       char number[24];
-      std::snprintf(number, sizeof number, "_%02zu.dat", k);
-      p.DataFiles.push_back(base + number);
+      std::snprintf(number, sizeof number, "_%02zu", k);
+      p.DataBases.push_back(base + number);
     }
   }
+  for (const std::string& file : p.DataBases)
+    for (const unsigned format : {TFormat::Dat, TFormat::Sod, TFormat::Mat})
+      if (Options.Formats & format) p.DataFiles.push_back(file + FormatEnding(format));
   // The table's rows without a channel record are invented: a count far beyond the records (a
   // damaged file) would fill the disk with rows of n/a, so the table is then left out.
   if (Options.ChannelTable && p.HasBuffers) {
@@ -242,9 +245,11 @@ void TConversion::CheckOutputs() const {
 std::vector<std::string> TConversion::Run() {
   CheckOutputs();  // the table too, before anything is written
   std::vector<std::string> written;
-  for (size_t k = 0; k < FPlan.DataFiles.size(); ++k) {
-    WriteFile(FPlan.DataFiles[k], FPlan.Stretches[k]);
-    written.push_back(FPlan.DataFiles[k]);
+  const size_t formats = FPlan.DataFiles.size() / FPlan.DataBases.size();
+  for (size_t k = 0; k < FPlan.DataBases.size(); ++k) {
+    WriteFile(FPlan.DataBases[k], FPlan.Stretches[k]);
+    written.insert(written.end(), FPlan.DataFiles.begin() + static_cast<std::ptrdiff_t>(k * formats),
+                   FPlan.DataFiles.begin() + static_cast<std::ptrdiff_t>((k + 1) * formats));
   }
   // Last, so that a conversion that fails leaves no sidecar naming data it did not write.
   const std::pair<const std::string*, std::string (TConversion::*)()> sidecars[] = {
@@ -265,12 +270,15 @@ bool TConversion::Invent(int64_t Bytes) {
   return true;
 }
 
-void TConversion::WriteFile(const std::string& Name, const TStretch& Stretch) {
-  FOutputName = Name;
+void TConversion::WriteFile(const std::string& Base, const TStretch& Stretch) {
+  const unsigned formats = FPlan.Options.Formats;
+  FOutputName = Base + FormatEnding(formats & TFormat::Dat   ? TFormat::Dat
+                                    : formats & TFormat::Sod ? TFormat::Sod
+                                                             : TFormat::Mat);
   // Each file of a series repeats the information, and has its own budget; its skips' zeros come first.
   FInventedLeft = InventedBytesAllowed(FPlan.InputSize) - Stretch.ZeroBytes;
-  FWriter = std::make_unique<TScilab>();
-  FWriter->OpenOutputAtomic(Name);
+  FWriter = std::make_unique<TOutputSet>(formats);
+  FWriter->Open(Base);
   // A file that changes while it is read gives zeros or a mix of two files: each step ends by
   // checking it, so such an output is never completed.
   for (void (TConversion::*step)() :
@@ -284,6 +292,6 @@ void TConversion::WriteFile(const std::string& Name, const TStretch& Stretch) {
     FReader.CheckUnchanged();
     WriteRawData(Stretch);
   }
-  FWriter->CloseOutput();
+  FWriter->Close();
   FWriter.reset();
 }

@@ -213,7 +213,7 @@ void TConversion::WriteMriVolume() {
       // Row y, column x of the file goes to x * height + y, in blocks of the staging buffer.
       int64_t o = 0;
       while (o < sliceBytes) {
-        const int64_t n = std::min<int64_t>(sliceBytes - o, TScilab::kBufferSize);
+        const int64_t n = std::min<int64_t>(sliceBytes - o, TOutputSet::kBufferSize);
         for (int64_t j = 0; j < n; ++j) {
           const int64_t x = (o + j) / sliceHeight, y = (o + j) % sliceHeight;
           buf[j] = pixels[static_cast<size_t>(y * sliceWidth + x)];

@@ -64,7 +64,7 @@ int64_t TConversion::ColumnsOf(const TFiffTag& Tag) const {
 }
 
 void TConversion::WriteRawData(const TStretch& Stretch) {
-  TScilab& w = *FWriter;
+  TOutputSet& w = *FWriter;
   // Columns are the samples actually written, counted with the rows of the header.
   const int32_t rows = FPlan.RawRows;
   const auto columns = static_cast<int32_t>(Stretch.Columns);  // the plan checked that it fits
@@ -78,7 +78,7 @@ void TConversion::WriteRawData(const TStretch& Stretch) {
   TConvertProgress progress;
   progress.OutputFile = FOutputName;
   progress.BytesTotal = FPlan.BytesTotal;
-  constexpr int64_t kBlockShorts = TScilab::kBufferSize / 2;
+  constexpr int64_t kBlockShorts = TOutputSet::kBufferSize / 2;
   int64_t staged = 0;  // 16-bit values waiting in the staging buffer
   auto flush = [&] {
     if (staged > 0) w.WriteBuffer(static_cast<int32_t>(2 * staged));

@@ -128,8 +128,9 @@ std::string TConversion::RecordingText() {
   for (const TFiff* part : FRecording.Parts) sources.push_back(BaseName(part->FFileName));
   j["SourceFiles"] = sources;
   nlohmann::ordered_json outputs = nlohmann::ordered_json::array();
+  const size_t formats = FPlan.DataFiles.size() / FPlan.DataBases.size();
   for (size_t k = 0; k < FPlan.DataFiles.size(); ++k) {
-    const TStretch& s = FPlan.Stretches[k];
+    const TStretch& s = FPlan.Stretches[k / formats];
     outputs.push_back({{"File", BaseName(FPlan.DataFiles[k])},
                        {"FirstSample", FPlan.FirstSample + s.FirstColumn},
                        {"LastSample", FPlan.FirstSample + s.FirstColumn + s.Columns - 1}});

@@ -69,9 +69,17 @@ void TOutputFile::CloseDescriptor() {
   }
 }
 
-const std::string& TOutputFile::HandOver() {
-  CloseDescriptor();
-  return FTempName.empty() ? FFileName : FTempName;
+void TOutputFile::WriteAt(int64_t Pos, const uint8_t* Data, int64_t Count) {
+  if (FFd < 0) throw std::logic_error("TOutputFile: no file is open for writing");
+  while (Count > 0) {
+    const ssize_t n = ::pwrite(FFd, Data, static_cast<size_t>(Count), Pos);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ThrowInOutError("Cannot write", FFileName, errno);
+    if (n == 0) ThrowInOutError("Cannot write", FFileName, ENOSPC);
+    Data += n;
+    Pos += n;
+    Count -= n;
+  }
 }
 
 void TOutputFile::Commit() {

@@ -31,10 +31,11 @@ class TOutputFile {
   // Closes without completing: an atomic output's temporary file is removed.
   void Discard();
 
-  // For a writer whose library opens the file by its name (HDF5): closes our descriptor and
-  // gives the hidden path, which stays armed; the library writes there, closes it, and Commit
-  // renames it. In place, the file's own name.
-  const std::string& HandOver();
+  // Writes Count bytes at Pos, all of them or an error, leaving the end of the file where it is.
+  void WriteAt(int64_t Pos, const uint8_t* Data, int64_t Count);
+  // The path a library that opens files by name (HDF5) writes to: the hidden file, which stays
+  // armed; the library closes it when done, and Commit renames it. In place, the file's own name.
+  const std::string& Path() const { return FTempName.empty() ? FFileName : FTempName; }
 
   const std::string& FileName() const { return FFileName; }
 

@@ -29,8 +29,15 @@ inline constexpr int64_t OutputBytesAllowed(int64_t InputSize) {
   return 8 * InputSize + InventedBytesAllowed(InputSize);
 }
 
+// The formats of the data files, any of them together: Scilab 5's .dat (the window's), Scilab 6's
+// .sod, and MATLAB 7.3's .mat.
+struct TFormat {
+  static constexpr unsigned Dat = 1, Sod = 2, Mat = 4;
+};
+
 // How to convert: the window uses the size limit only.
 struct TConvertOptions {
+  unsigned Formats = TFormat::Dat;
   int64_t SizeLimit = 50'000'000;  // bytes; a larger input gives a series
   std::string OutputDir;           // the outputs' folder; empty: beside the input
   bool RawAsDouble = false;        // raw buffers of 32-bit integers, floats or doubles as doubles

@@ -374,11 +374,13 @@ TEST(Cli, SummaryOnlyWritesNothing) {
 }
 
 // The table comes with the default conversion only: the window's rules write none.
-TEST(Cli, AChannelTableByDefaultOnly) {
-  TTempDir dir, logs;
+TEST(Cli, SidecarsByDefaultAndTheFormatsAsked) {
+  TTempDir dir, logs, out;
   const std::string in = Recording(2).Write(dir.File("run.fif"));
   ASSERT_EQ(Cli("-q --like-window " + in, logs).Status, 0);
   EXPECT_EQ(ListDir(dir.Path()), "run.dat run.fif");
+  ASSERT_EQ(Cli("-q --format mat,sod -o " + out.Path() + " " + in, logs).Status, 0);
+  EXPECT_EQ(ListDir(out.Path()), "run.mat run.sod run_channels.tsv run_recording.json");
   ASSERT_EQ(Cli("-q " + in, logs).Status, 0);
   EXPECT_EQ(ListDir(dir.Path()), "run.dat run.fif run_channels.tsv run_recording.json");
   const TBytes table = ReadFileBytes(dir.File("run_channels.tsv"));
@@ -394,12 +396,13 @@ TEST(Cli, HelpVersionAndUsageErrors) {
   const TRun help = Cli("--help", logs);
   EXPECT_EQ(help.Status, 0);
   EXPECT_EQ(help.Out.rfind("Usage: tessaline-convert [options] FILE...", 0), 0u);
-  for (const char* option : {"--raw-as-double   the default", "--like-window", ".fif.gz"})
+  for (const char* option : {"--raw-as-double   the default", "--like-window", ".fif.gz", "--format LIST", "--no-join"})
     EXPECT_NE(help.Out.find(option), std::string::npos) << option;
   const TRun version = Cli("--version", logs);
   EXPECT_EQ(version.Status, 0);
   EXPECT_EQ(version.Out, "tessaline-convert (Tessaline) 1.1.0\n");
-  for (const char* args : {"", "--frobnicate x.fif", "-z x.fif", "-l"}) {
+  for (const char* args : {"", "--frobnicate x.fif", "-z x.fif", "-l", "--format dat,xls x.fif", "--format '' x.fif",
+                           "--like-window --format dat x.fif"}) {
     const TRun r = Cli(args, logs);
     EXPECT_EQ(r.Status, 2) << args;
     EXPECT_NE(r.Err.find("Try 'tessaline-convert --help'"), std::string::npos) << args << r.Err;

@@ -239,6 +239,24 @@ TEST(Faults, AFullDiskLeavesNoTemporaryAndKeepsTheOlderOutput) {
   EXPECT_EQ(ListDir(dir.Path()), "in.fif in_01.dat");
   EXPECT_EQ(FindOne(ReadScilabFile(dir.File("in_01.dat")), "raw_data").Cols, 15000);
 
+  // Scilab 6's and MATLAB's files likewise, which HDF5 writes: nothing of them, and the error
+  // names the file with the system's reason.
+  for (const unsigned format : {TFormat::Sod, TFormat::Mat}) {
+    TFileSizeLimit limit(100000);
+    TFiff f;
+    ASSERT_TRUE(f.LoadFiff(path));
+    TConvertOptions o;
+    o.Formats = format;
+    try {
+      ConvertFiff(f, o);
+      ADD_FAILURE() << "the conversion went past the limit";
+    } catch (const std::system_error& e) {
+      EXPECT_EQ(std::string(e.what()),
+                "Cannot write \"" + dir.File(format == TFormat::Sod ? "in.sod" : "in.mat") + "\": File too large");
+    }
+    EXPECT_EQ(ListDir(dir.Path()), "in.fif in_01.dat");
+  }
+
   // A text beside the outputs likewise: nothing of it, and its older version stays.
   WriteFileBytes(dir.File("in_channels.tsv"), TBytes{8});
   {

@@ -1,4 +1,4 @@
-% Test driver: runs tessaline_load on each job and writes down what it loaded, for the C++ side to compare.
+% Test driver: runs tessaline_load (or Octave's own load) on each job and writes down what it loaded, for the C++ side to compare.
 function reader_dump(jobs)
   lines = strsplit(fileread(jobs), "\n");
   for k = 1:numel(lines)
@@ -14,6 +14,14 @@ function reader_dump(jobs)
         fclose(fid);
       case 'select'
         dump_values(words{2}, tessaline_load(words{3}, words{4:end}));
+      case 'native'
+        % Octave's own load of a .mat file, the variables dumped in the order given; a file
+        % without variables gives Octave's load no value at all.
+        s = struct();
+        if numel(words) > 3
+          s = orderfields(load(words{3}), words(4:end));
+        end
+        dump_values(words{2}, s);
       case 'bad'
         dump_bad(words{2}, words{3}, words(4:end));
     end

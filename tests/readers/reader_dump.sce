@@ -1,4 +1,4 @@
-// Test driver: runs tessaline_load on each job and writes down what it defined, for the C++ side to compare.
+// Test driver: runs tessaline_load (or Scilab's own load) on each job and writes down what it defined, for the C++ side to compare.
 // Set before exec: reader (path of tessaline_load.sci) and jobs (path of the job list).
 exec(reader, -1);
 
@@ -51,10 +51,17 @@ function reader_dump_bad(out, path, names)
     mclose(txt);
 endfunction
 
+// Scilab's own load of a .sod file, the variables dumped in the order given.
+function reader_dump_native(out, path, names)
+    load(path);
+    reader_dump_values(out, names);
+endfunction
+
 for line = mgetl(jobs)'
     words = tokens(line, " ");
     select words(1)
     case "load" then reader_dump_load(words(2), words(3), []);
+    case "native" then reader_dump_native(words(2), words(3), words(4:$));
     case "select" then reader_dump_load(words(2), words(3), words(4:$));
     case "bad" then reader_dump_bad(words(2), words(3), words(4:$));
     end

@@ -210,7 +210,8 @@ enum class TEnv { Scilab, Octave, Python };
 struct TJob {
   std::string Kind, Out, Path;
   std::vector<std::string> Names;
-  int64_t Offset = -1;  // bad files: the byte offset the error must name
+  int64_t Offset = -1;    // bad files: the byte offset the error must name
+  std::string Reference;  // a .sod or .mat file: the .dat whose variables it holds
 };
 
 // The files every environment reads, made once.
@@ -220,16 +221,16 @@ class Readers : public ::testing::TestWithParam<TEnv> {
     FDir = new TTempDir();
     const std::string dir = FDir->Path();
     for (const char* name : {"brainvision_test_bin_raw.fif", "test-proj.fif", "306m.fif", "fsaverage-fiducials.fif"})
-      Add("load", ConvertFile(PatchedCopy(name, dir)).Files.at(0));
-    const std::string every = Convert(EveryKind(), *FDir).Files.at(0);
-    const std::string all = dir + "/all.dat";
-    fs::rename(every, all);
-    Add("load", all);
+      AddNative(Add("load", ConvertFile(PatchedCopy(name, dir)).Files.at(0)), 50'000'000);
+    EveryKind().Write(dir + "/all.fif");
+    const std::string all = ConvertFile(dir + "/all.fif").Files.at(0);
+    AddNative(Add("load", all), 50'000'000);
     Add("select", all, {"raw_data", "CalXRnge", "PCA_0011"});
 
     fs::create_directory(dir + "/series");
     FSeries = ConvertFile(Series(2.0f).Write(dir + "/series/run.fif"), 250).Files;
     for (const auto& f : FSeries) Add("load", f);
+    AddNative(FSeries[0], 250);
 
     // Bad files, each with the offset its error must name.
     const TBytes good = ReadFileBytes(all);
@@ -250,8 +251,26 @@ class Readers : public ::testing::TestWithParam<TEnv> {
     FDir = nullptr;
   }
 
-  static void Add(const std::string& Kind, const std::string& Path, std::vector<std::string> Names = {}) {
+  static std::string Add(const std::string& Kind, const std::string& Path, std::vector<std::string> Names = {}) {
     FJobs.push_back({Kind, "", Path, std::move(Names)});
+    return Path;
+  }
+  // The same input as Scilab 6's and MATLAB 7.3's files (every file of its series), for their own load.
+  static void AddNative(const std::string& Dat, int64_t Limit) {
+    const std::string input = fs::path(Dat).replace_extension().string();
+    const std::string fif = (input.ends_with("_01") ? input.substr(0, input.size() - 3) : input) + ".fif";
+    TFiff f;
+    ASSERT_TRUE(f.LoadFiff(fif));
+    TConvertOptions o;
+    o.SizeLimit = Limit;
+    o.Formats = TFormat::Sod | TFormat::Mat;
+    for (const std::string& file : ConvertFiff(f, o)) {
+      const std::string reference = fs::path(file).replace_extension(".dat").string();
+      std::vector<std::string> names;
+      for (const auto& v : ReadScilabFile(reference)) names.push_back(v.Name);
+      FNative[file.ends_with(".sod") ? TEnv::Scilab : TEnv::Octave].push_back(
+          {"native", "", file, names, -1, reference});
+    }
   }
   static void AddBad(const std::string& Path, int64_t Offset) {
     FJobs.push_back({"bad", "", Path, {"raw_data", "CalXRnge", "ChInform"}, Offset});
@@ -296,18 +315,26 @@ class Readers : public ::testing::TestWithParam<TEnv> {
 
   static TTempDir* FDir;
   static std::vector<TJob> FJobs;
+  static std::map<TEnv, std::vector<TJob>> FNative;  // the files of each environment's own load
   static std::vector<std::string> FSeries;
 };
 
 TTempDir* Readers::FDir = nullptr;
 std::vector<TJob> Readers::FJobs;
+std::map<TEnv, std::vector<TJob>> Readers::FNative;
 std::vector<std::string> Readers::FSeries;
 
+// Each reader, and Scilab's and Octave's own load of .sod and .mat files, load what the strict
+// reader reads from the .dat: the same variables, types, shapes and values, NaN included.
 TEST_P(Readers, LoadWhatTheStrictReaderReadsAndRefuseWhatItRefuses) {
   SkipUnlessAvailable(GetParam());
-  for (const TJob& job : RunIn(GetParam())) {
+  for (const TJob& job : RunIn(GetParam(), FNative[GetParam()])) {
     const TDump d = ReadDump(job.Out);
     const std::string where = job.Kind + " " + job.Path;
+    if (job.Kind == "native") {
+      ExpectLoaded(d, All(ReadScilabFile(job.Reference)), where, GetParam() == TEnv::Scilab);
+      continue;
+    }
     if (job.Kind == "bad") {
       const std::string& error = d.Lines.count("error") ? d.Lines.at("error") : "(no error)";
       EXPECT_NE(error.find(job.Path), std::string::npos) << where << ": " << error;
