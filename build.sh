@@ -5,12 +5,12 @@ set -euo pipefail
 cd "$(dirname "$0")"
 mode=${1:-run}
 
-packages=(cmake g++ make qt6-base-dev libgtest-dev libdeflate-dev nlohmann-json3-dev)
+packages=(cmake gcc g++ make qt6-base-dev libgtest-dev libdeflate-dev libhdf5-dev nlohmann-json3-dev)
 # The tests also run the file readers in Scilab, Octave and Python with NumPy.
 if [ "$mode" = test ]; then packages+=(clang clang-format libclang-rt-14-dev scilab-cli octave python3-numpy python3-pip python3-setuptools); fi
 # Debian's packaging tools, for the packages and for the test that checks them.
 if [ "$mode" = test ] || [ "$mode" = package ]; then
-  packages+=(debhelper dh-python python3-all dpkg-dev fakeroot lintian desktop-file-utils python3-numpy nlohmann-json3-dev)
+  packages+=(debhelper dh-python python3-all dpkg-dev fakeroot lintian desktop-file-utils python3-numpy libhdf5-dev nlohmann-json3-dev)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -26,7 +26,8 @@ TFiffBuilder Recording(int Buffers) {
 
 // Converts Input in a child that raises Signal on itself after the third buffer; returns the
 // child's wait status. Its standard error goes to ErrFile.
-int ConvertAndRaise(const std::string& Input, int64_t Limit, int Signal, const std::string& ErrFile) {
+int ConvertAndRaise(const std::string& Input, int64_t Limit, int Signal, const std::string& ErrFile,
+                    unsigned Formats = TFormat::Dat) {
   std::fflush(nullptr);
   const pid_t pid = ::fork();
   if (pid == 0) {
@@ -39,7 +40,10 @@ int ConvertAndRaise(const std::string& Input, int64_t Limit, int Signal, const s
     TFiff f;
     if (!f.LoadFiff(Input)) ::_exit(4);
     int buffers = 0;
-    ConvertFiff(f, Limit, [&](const TConvertProgress& P) {
+    TConvertOptions o;
+    o.SizeLimit = Limit;
+    o.Formats = Formats;
+    ConvertFiff(f, o, [&](const TConvertProgress& P) {
       if (!P.RawDataDone && ++buffers == 3) ::raise(Signal);
     });
     ::_exit(0);  // not reached: the signal ends the child
@@ -69,20 +73,23 @@ TEST(Interrupt, TheFileBeingWrittenGoesAndTheSignalEndsTheProgram) {
   }
 }
 
+// In every format: the files being written all go, each named.
 TEST(Interrupt, ASeriesKeepsItsCompletedFiles) {
   TTempDir dir, logs, ref;
   // 400 bytes a buffer over a limit of 700: two buffers a file; the third buffer is the first
   // of the second file, so the first file is complete when the signal comes.
   const TFiffBuilder b = Recording(6);
   const std::string in = b.Write(dir.File("run.fif"));
-  const int status = ConvertAndRaise(in, 700, SIGTERM, logs.File("err"));
+  const int status = ConvertAndRaise(in, 700, SIGTERM, logs.File("err"), TFormat::Dat | TFormat::Sod | TFormat::Mat);
   ASSERT_TRUE(WIFSIGNALED(status));
   EXPECT_EQ(WTERMSIG(status), SIGTERM);
-  EXPECT_EQ(ListDir(dir.Path()), "run.fif run_01.dat");
+  EXPECT_EQ(ListDir(dir.Path()), "run.fif run_01.dat run_01.mat run_01.sod");
   const auto made = ConvertFile(b.Write(ref.File("run.fif")), 700);
   EXPECT_EQ(ReadFileBytes(dir.File("run_01.dat")), ReadFileBytes(made.Files.at(0)));
-  EXPECT_EQ(Slurp(logs.File("err")),
-            "tessaline-convert: interrupted; \"" + dir.File("run_02.dat") + "\" was not written\n");
+  std::string said;
+  for (const char* ending : {".dat", ".sod", ".mat"})
+    said += "tessaline-convert: interrupted; \"" + dir.File(std::string("run_02") + ending) + "\" was not written\n";
+  EXPECT_EQ(Slurp(logs.File("err")), said);
 }
 
 TEST(Interrupt, TheTemporaryFileIsHiddenWhileItIsWritten) {

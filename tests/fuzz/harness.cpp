@@ -33,8 +33,8 @@ void CheckOneInput(const uint8_t* Data, size_t Size, const std::string& WorkDir)
     out.write(reinterpret_cast<const char*>(Data), static_cast<std::streamsize>(Size));
   }
   // The window's reading and conversion, then the command line's: any FIFF 1.x, wide data as
-  // doubles, skips filled, a split recording joined and every sidecar. A small limit, so that the
-  // series and its split points are exercised too.
+  // doubles, skips filled, a split recording joined, every format and every sidecar. A small
+  // limit, so that the series and its split points are exercised too.
   const int64_t limit = static_cast<int64_t>(Size / 3 + 1);
   for (const bool window : {true, false}) {
     try {
@@ -50,6 +50,7 @@ void CheckOneInput(const uint8_t* Data, size_t Size, const std::string& WorkDir)
         TConvertOptions o;
         o.SizeLimit = limit;
         o.RawAsDouble = o.ChannelTable = o.KeepSkips = true;
+        o.Formats = TFormat::Dat | TFormat::Sod | TFormat::Mat;
         const TRecording recording = in.Recording();
         PartSeconds(recording, true);
         ConvertRecording(recording, PlanConversion(recording, o));
@@ -64,7 +65,7 @@ void CheckOneInput(const uint8_t* Data, size_t Size, const std::string& WorkDir)
     const std::string name = e.path().filename().string();
     if (name == "in.fif") continue;
     const std::string ending = e.path().extension().string();
-    if (ending != ".dat" && ending != ".tsv" && ending != ".json") Fail("a file other than an output is left: " + name);
+    if (ending != ".dat" && ending != ".sod" && ending != ".mat" && ending != ".tsv" && ending != ".json") Fail("a file other than an output is left: " + name);
     // Converted values are at most a few times the bytes they come from and invented ones stay
     // within their budget; more would be a file filled with padding.
     const uintmax_t size = fs::file_size(e.path());
