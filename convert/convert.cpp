@@ -54,9 +54,6 @@ std::string OutputBase(const TRecording& Recording, const TConvertOptions& Optio
 // An n/a row of the channel table is shorter than this.
 constexpr int64_t kBlankRowBytes = 64;
 
-// One pass checks the input and splits its raw data into the series: each file takes the
-// buffers after the previous one's last, up to and including the buffer at which their sizes
-// first add up to more than the limit.
 [[noreturn]] void Refuse(const TFiff& File, const std::string& Why) {
   throw TInputError("Cannot convert \"" + File.FFileName + "\": " + Why);
 }
@@ -105,6 +102,8 @@ TPlanDetail MakePlan(const TRecording& Recording, const TConvertOptions& Options
     p.HasBuffers = true;
     const int64_t columns = p.RawRows > 0 ? t.Size / p.RawRows / fiff::RawValueSize(t.DataType) : 0;
     if (walk.Part() != part) {  // the part's first buffer
+      if (walk.Part() != part + 1)
+        Refuse(first, "its part \"" + Recording.Parts[part + 1]->FFileName + "\" holds no raw data");
       const fiff::TRawDataStart start = Options.KeepSkips ? fiff::ReadRawDataStart(file) : fiff::TRawDataStart{};
       int64_t firstSample = start.FirstSample;
       if (start.InitialSkip >= 0) firstSample += std::max(0, file.ReadLongAt(start.InitialSkip)) * columns;
@@ -154,6 +153,9 @@ TPlanDetail MakePlan(const TRecording& Recording, const TConvertOptions& Options
   }
   if (p.HasBuffers && p.RawRows <= 0)
     Refuse(first, "it declares " + std::to_string(p.RawRows) + " channels for its raw data buffers");
+  // A part without raw data continues nothing.
+  if (Recording.Parts.size() > 1 && part + 1 < static_cast<int32_t>(Recording.Parts.size()))
+    Refuse(first, "its part \"" + Recording.Parts[part + 1]->FFileName + "\" holds no raw data");
   p.TotalColumns = column;
   TTagWalk firstWalk(first, 1, 1.0f);  // the first part's last frequency, which the progress counts by
   for (auto it = firstWalk.begin(); it != std::default_sentinel; ++it) {

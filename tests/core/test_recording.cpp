@@ -107,6 +107,8 @@ TEST(Recordings, PartsThatAreMissingLoopOrDisagreeAreErrors) {
          RawPartFile({.Frequency = 500, .FirstSample = 5100, .Buffers = Buffers(2)}).Write(D.File("run_raw-2.fif"));
        },
        "its part \"DIR/run_raw-2.fif\" is sampled at 500 Hz where the part before is sampled at 1000 Hz"},
+      {"no raw data", [](const TTempDir& D) { RawPartFile({.FirstSample = 5100}).Write(D.File("run_raw-2.fif")); },
+       "its part \"DIR/run_raw-2.fif\" holds no raw data"},
       {"a gap",
        [](const TTempDir& D) {
          RawPartFile({.FirstSample = 5200, .Buffers = Buffers(2)}).Write(D.File("run_raw-2.fif"));

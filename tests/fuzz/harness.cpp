@@ -65,7 +65,8 @@ void CheckOneInput(const uint8_t* Data, size_t Size, const std::string& WorkDir)
     const std::string name = e.path().filename().string();
     if (name == "in.fif") continue;
     const std::string ending = e.path().extension().string();
-    if (ending != ".dat" && ending != ".sod" && ending != ".mat" && ending != ".tsv" && ending != ".json") Fail("a file other than an output is left: " + name);
+    if (ending != ".dat" && ending != ".sod" && ending != ".mat" && ending != ".tsv" && ending != ".json")
+      Fail("a file other than an output is left: " + name);
     // Converted values are at most a few times the bytes they come from and invented ones stay
     // within their budget; more would be a file filled with padding.
     const uintmax_t size = fs::file_size(e.path());
