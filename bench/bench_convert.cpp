@@ -86,20 +86,25 @@ void Flow(const std::string& Input, const std::string& OutputDir, int Readings) 
   ConvertFiff(f, options);
 }
 
-// The medians, and the median of each run's ratio to the dd run just before it: on a shared
-// machine the two of a pair see the same load, so the paired ratio varies least.
+// The median time of Runs, with the largest resident set of any of them.
+TResult Typical(std::vector<TResult> Runs) {
+  std::sort(Runs.begin(), Runs.end(), [](const TResult& A, const TResult& B) { return A.Seconds < B.Seconds; });
+  TResult t = Runs[Runs.size() / 2];
+  for (const TResult& r : Runs) t.PeakMiB = std::max(t.PeakMiB, r.PeakMiB);
+  return t;
+}
+
+// Runs, each paired with a run of the case it is compared with just before it: on a shared
+// machine the two of a pair see the same load, so the median of the pairs' ratios varies least.
 struct TSeries {
-  std::vector<TResult> Runs, Copies;
-  void Report(const char* Name) const {
-    std::vector<double> ratios, seconds, peaks;
-    for (size_t k = 0; k < Runs.size(); ++k) {
-      ratios.push_back(Runs[k].Seconds / Copies[k].Seconds);
-      seconds.push_back(Runs[k].Seconds);
-      peaks.push_back(Runs[k].PeakMiB);
-    }
-    for (auto* v : {&ratios, &seconds}) std::sort(v->begin(), v->end());
-    std::printf("    %-14s %7.3f s  %5.2f x dd  peak %6.1f MiB resident\n", Name, seconds[seconds.size() / 2],
-                ratios[ratios.size() / 2], *std::max_element(peaks.begin(), peaks.end()));
+  std::vector<TResult> Runs, Bases;
+  void Report(const std::string& Name, const char* Base) const {
+    std::vector<double> ratios;
+    for (size_t k = 0; k < Runs.size(); ++k) ratios.push_back(Runs[k].Seconds / Bases[k].Seconds);
+    std::sort(ratios.begin(), ratios.end());
+    const TResult t = Typical(Runs);
+    std::printf("    %-22s %7.3f s  %5.2f x %-9s  peak %6.1f MiB resident\n", Name.c_str(), t.Seconds,
+                ratios[ratios.size() / 2], Base, t.PeakMiB);
   }
 };
 
@@ -111,7 +116,7 @@ void Measure(const std::string& Input, const std::string& OutputDir, int Reps) {
   auto paired = [&](TSeries& S, const std::function<TResult()>& Case) {
     const TResult d = Program({"dd", "if=" + Input, "of=" + copy, "bs=4M"});
     ClearFolder(OutputDir);
-    S.Copies.push_back(d);
+    S.Bases.push_back(d);
     S.Runs.push_back(Case());
     ClearFolder(OutputDir);
     dd.push_back(d);
@@ -121,11 +126,10 @@ void Measure(const std::string& Input, const std::string& OutputDir, int Reps) {
     paired(flow, [&] { return InChild([&] { Flow(Input, OutputDir, 2); }); });
     paired(conv, [&] { return InChild([&] { Flow(Input, OutputDir, 1); }); });
   }
-  std::sort(dd.begin(), dd.end(), [](const TResult& A, const TResult& B) { return A.Seconds < B.Seconds; });
-  std::printf("    %-14s %7.3f s\n", "dd bs=4M", dd[dd.size() / 2].Seconds);
-  cli.Report("command line");
-  flow.Report("window flow");
-  conv.Report("conversion");
+  std::printf("    %-22s %7.3f s\n", "dd bs=4M", Typical(dd).Seconds);
+  cli.Report("command line", "dd");
+  flow.Report("window flow", "dd");
+  conv.Report("conversion", "dd");
 }
 
 // The output folders: tmpfs, where no disk writes blur the figures, and beside the input.
@@ -152,24 +156,16 @@ void Split(const TTempDir& Dir, int Reps) {
   Generate(one, 400'000'000);
   Generate(four, 400'000'000, 1000, 4);
   const TTempDir out(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : Dir.Path(), "tessaline-bench");
-  std::vector<double> ratios;
-  std::vector<TResult> joined, whole;
+  TSeries joined;
   for (int r = 0; r < Reps; ++r) {
-    whole.push_back(Program({TESSALINE_CLI, "-q", "-l", "500", "-o", out.Path(), one}));
+    joined.Bases.push_back(Program({TESSALINE_CLI, "-q", "-l", "500", "-o", out.Path(), one}));
     ClearFolder(out.Path());
-    joined.push_back(Program({TESSALINE_CLI, "-q", "-l", "500", "-o", out.Path(), four}));
+    joined.Runs.push_back(Program({TESSALINE_CLI, "-q", "-l", "500", "-o", out.Path(), four}));
     ClearFolder(out.Path());
-    ratios.push_back(joined.back().Seconds / whole.back().Seconds);
   }
-  std::sort(ratios.begin(), ratios.end());
-  auto median = [](std::vector<TResult> V) {
-    std::sort(V.begin(), V.end(), [](const TResult& A, const TResult& B) { return A.Seconds < B.Seconds; });
-    return V[V.size() / 2];
-  };
   std::printf("400 MB recording, the command line to %s\n", out.Path().c_str());
-  std::printf("    %-22s %7.3f s\n", "in one file", median(whole).Seconds);
-  std::printf("    %-22s %7.3f s  %5.2f x one file  peak %6.1f MiB resident\n", "split over four files",
-              median(joined).Seconds, ratios[ratios.size() / 2], median(joined).PeakMiB);
+  std::printf("    %-22s %7.3f s\n", "in one file", Typical(joined.Bases).Seconds);
+  joined.Report("split over four files", "one file");
   for (const auto& e : std::filesystem::directory_iterator(Dir.Path()))
     if (e.path().extension() == ".fif") std::filesystem::remove(e.path());
 }
@@ -183,23 +179,18 @@ void Formats(const TTempDir& Dir, int Reps) {
   std::printf("400 MB recording, the command line to %s\n", out.Path().c_str());
   std::vector<TResult> dat;
   for (const char* format : {"sod", "mat", "dat,sod,mat"}) {
-    std::vector<double> ratios;
-    std::vector<TResult> runs;
+    TSeries runs;
     for (int r = 0; r < Reps; ++r) {
-      dat.push_back(Program({TESSALINE_CLI, "-q", "-l", "500", "-o", out.Path(), input}));
+      runs.Bases.push_back(Program({TESSALINE_CLI, "-q", "-l", "500", "-o", out.Path(), input}));
+      dat.push_back(runs.Bases.back());
       ClearFolder(out.Path());
-      runs.push_back(Program({TESSALINE_CLI, "-q", "-l", "500", "--format", format, "-o", out.Path(), input}));
+      runs.Runs.push_back(Program({TESSALINE_CLI, "-q", "-l", "500", "--format", format, "-o", out.Path(), input}));
       ClearFolder(out.Path());
-      ratios.push_back(runs.back().Seconds / dat.back().Seconds);
     }
-    std::sort(ratios.begin(), ratios.end());
-    std::sort(runs.begin(), runs.end(), [](const TResult& A, const TResult& B) { return A.Seconds < B.Seconds; });
-    std::printf("    --format %-13s %7.3f s  %5.2f x the .dat  peak %6.1f MiB resident\n", format,
-                runs[runs.size() / 2].Seconds, ratios[ratios.size() / 2], runs.back().PeakMiB);
+    runs.Report(std::string("--format ") + format, "the .dat");
   }
-  std::sort(dat.begin(), dat.end(), [](const TResult& A, const TResult& B) { return A.Seconds < B.Seconds; });
-  std::printf("    --format %-13s %7.3f s  peak %6.1f MiB resident\n", "dat", dat[dat.size() / 2].Seconds,
-              dat.back().PeakMiB);
+  const TResult d = Typical(dat);
+  std::printf("    %-22s %7.3f s  %17s  peak %6.1f MiB resident\n", "--format dat", d.Seconds, "", d.PeakMiB);
   std::filesystem::remove(input);
 }
 
@@ -216,11 +207,7 @@ void Compressed(const TTempDir& Dir, int Reps) {
     twoSteps.push_back(Program({"sh", "-c", "gzip -dc '" + gz + "' > '" + input + "' && " + cli + "'" + input + "'"}));
     std::filesystem::remove(input);
   }
-  auto median = [](std::vector<TResult> V) {
-    std::sort(V.begin(), V.end(), [](const TResult& A, const TResult& B) { return A.Seconds < B.Seconds; });
-    return V[V.size() / 2];
-  };
-  const TResult md = median(direct), mt = median(twoSteps);
+  const TResult md = Typical(direct), mt = Typical(twoSteps);
   std::printf("%lld bytes of .fif.gz holding %lld bytes\n", static_cast<long long>(std::filesystem::file_size(gz)),
               400'000'000LL);
   std::printf("  %-26s %7.3f s  peak %7.1f MiB resident\n", "gzip -dc, then convert", mt.Seconds, mt.PeakMiB);
