@@ -17,6 +17,7 @@
 #include <stdexcept>
 
 #include "convert.h"
+#include "summary.h"
 #include "tessaline_version.h"
 
 TForm1* Form1 = nullptr;
@@ -216,30 +217,30 @@ void TForm1::ChooseFile(const std::string& FileName) {
 
 void TForm1::ReportFile(const std::string& FileName) {
   FFileName = FileName;
-  auto reader = std::make_unique<TFiff>(FSeparators);
-  if (!reader->LoadFiff(FFileName)) {
+  TInput in = OpenInput(FFileName, TReadRules{});  // the window's rules: FIFF 1.1, no .gz
+  if (!in.Reader) {
     Memo1->appendPlainText(kNotFiffLine);
     return;
   }
-  ShowSummary(*reader);
-  reader.reset();  // one reader at a time: this one goes before the second reading
+  ShowSummary(*in.Reader);
+  in.Reader.reset();  // one reader at a time: this one goes before the second reading
   if (FBeforeReload) FBeforeReload();
   ReloadAndConvert();
 }
 
 void TForm1::ShowSummary(TFiff& Reader) {
   Memo1->clear();
-  Reader.MakeSummary();
-  for (const std::string& line : Reader.FReport) Memo1->appendPlainText(QString::fromLocal8Bit(line));
+  for (const std::string& line : MakeSummary(Reader, FSeparators)) Memo1->appendPlainText(QString::fromLocal8Bit(line));
 }
 
 void TForm1::ReloadAndConvert() {
   const std::string name = FFileName;
   std::error_code ec;
   if (name.empty() || !std::filesystem::exists(name, ec)) return;
-  auto reader = std::make_unique<TFiff>(FSeparators);
-  if (!reader->LoadFiff(name)) return;
-  ShowSummary(*reader);
+  TInput in = OpenInput(name, TReadRules{});
+  if (!in.Reader) return;
+  TFiff& reader = *in.Reader;
+  ShowSummary(reader);
 
   bool ok = false;
   const QString caption = BitBtn2->text();
@@ -254,7 +255,7 @@ void TForm1::ReloadAndConvert() {
     ~TRestoreTitle() { Form->SetCaption(Title); }
   } restore{this, windowTitle().toStdString()};
   std::string shown;
-  ConvertFiff(*reader, int64_t{megabytes} * 1'000'000, [&](const TConvertProgress& Progress) {
+  ConvertFiff(reader, int64_t{megabytes} * 1'000'000, [&](const TConvertProgress& Progress) {
     if (Progress.RawDataDone) {
       SetCaption(restore.Title);
       shown.clear();

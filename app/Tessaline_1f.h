@@ -11,6 +11,7 @@
 #include <string>
 
 #include "fiff_f.h"
+#include "number_format.h"
 
 // A push button that reports every mouse press, whichever button, and nothing from the keyboard.
 class TMouseDownButton : public QPushButton {

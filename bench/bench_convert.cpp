@@ -19,6 +19,7 @@
 
 #include "bench_input.h"
 #include "convert.h"
+#include "summary.h"
 #include "temp_dir.h"
 
 namespace {
@@ -75,11 +76,11 @@ void Flow(const std::string& Input, const std::string& OutputDir, int Readings) 
   for (int r = 1; r < Readings; ++r) {
     TFiff first;
     if (!first.LoadFiff(Input)) throw std::runtime_error("not FIFF: " + Input);
-    first.MakeSummary();
+    MakeSummary(first);
   }
   TFiff f;
   if (!f.LoadFiff(Input)) throw std::runtime_error("not FIFF: " + Input);
-  f.MakeSummary();
+  MakeSummary(f);
   TConvertOptions options;
   options.SizeLimit = kLimit;
   options.OutputDir = OutputDir;

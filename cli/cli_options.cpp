@@ -56,15 +56,9 @@ unsigned ParseFormats(const std::string& Text) {
   unsigned formats = 0;
   for (size_t at = 0; at <= Text.size();) {
     const size_t comma = std::min(Text.find(',', at), Text.size());
-    const std::string name = Text.substr(at, comma - at);
-    if (name == "dat")
-      formats |= TFormat::Dat;
-    else if (name == "sod")
-      formats |= TFormat::Sod;
-    else if (name == "mat")
-      formats |= TFormat::Mat;
-    else
-      throw TUsageError("--format takes a list of dat, sod and mat separated by commas, not '" + Text + "'");
+    const std::optional<unsigned> format = FormatNamed(Text.substr(at, comma - at));
+    if (!format) throw TUsageError("--format takes a list of dat, sod and mat separated by commas, not '" + Text + "'");
+    formats |= *format;
     at = comma + 1;
   }
   return formats;

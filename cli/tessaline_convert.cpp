@@ -6,16 +6,15 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
-#include <filesystem>
 #include <map>
 #include <new>
-#include <set>
 #include <string>
 #include <system_error>
 
 #include "cli_options.h"
 #include "convert.h"
 #include "interrupt_cleanup.h"
+#include "summary.h"
 #include "tessaline_version.h"
 
 namespace {
@@ -91,7 +90,7 @@ class TBatch {
             ", converted with it");
       return true;
     }
-    TRecordingInput in = OpenRecording(Path, FOptions.Read, FOptions.Join, FSeparators);
+    TRecordingInput in = OpenRecording(Path, FOptions.Read, FOptions.Join);
     if (in.First.Refusal == TRefusal::Missing) {
       Fail(Path, "Cannot open \"" + Path + "\": No such file or directory");
       return false;
@@ -101,26 +100,27 @@ class TBatch {
       Fail(Path, Refusal(in.First));
       return false;
     }
-    TFiff& reader = *in.First.Reader;
-    reader.MakeSummary();
-    for (const std::string& line : reader.FReport) Print(line);
+    for (const std::string& line : MakeSummary(*in.First.Reader, FSeparators)) Print(line);
     const TRecording recording = in.Recording();
+    if (FOptions.SummaryOnly && recording.Parts.size() == 1) return true;
+    const std::shared_ptr<const TMeasurement> measurement = ReadMeasurement(recording, FOptions.Convert);
     if (recording.Parts.size() > 1) {
-      const std::vector<double> seconds = PartSeconds(recording, FOptions.Convert.KeepSkips);
+      const std::vector<double> seconds = PartSeconds(*measurement);
       for (size_t k = 1; k < recording.Parts.size(); ++k)
-        Print("joined " + recording.Parts[k]->FFileName + " (" + FormatFloat(seconds[k], "0.0", FSeparators) + " sec)");
+        Print("joined " + recording.Parts[k]->FileName() + " (" + FormatFloat(seconds[k], "0.0", FSeparators) +
+              " sec)");
     }
     if (FOptions.SummaryOnly) return true;
 
     // Two inputs of one name would overwrite each other's output in one folder.
-    const TConversionPlan plan = PlanConversion(recording, FOptions.Convert);
+    const TConversionPlan plan = PlanConversion(recording, measurement, FOptions.Convert);
     for (const std::string& out : plan.Files)
       if (const auto it = FWritten.find(out); it != FWritten.end()) {
         Fail(Path, "Cannot convert \"" + Path + "\": its output file \"" + out + "\" was written for \"" + it->second +
                        "\" in this run");
         return false;
       }
-    ConvertRecording(recording, plan, [&](const TConvertProgress& P) { FProgress.Show(Path, P); });
+    ConvertRecording(plan, [&](const TConvertProgress& P) { FProgress.Show(Path, P); });
     FProgress.End();
     for (const std::string& out : plan.Files) FWritten.emplace(out, Path);
     Print(kConvertedLine);
@@ -158,45 +158,6 @@ class TBatch {
   std::map<std::string, std::pair<std::string, int>> FLaterParts;
 };
 
-// Which named files are later parts of a recording whose first part is named too, in any order
-// (a shell's glob puts run_raw-1.fif before run_raw.fif): each is converted with that one, once.
-std::map<std::string, std::pair<std::string, int>> LaterParts(const std::vector<std::string>& Files,
-                                                              const TReadRules& Rules) {
-  namespace fs = std::filesystem;
-  auto key = [](const std::string& Path) { return fs::absolute(Path).lexically_normal().string(); };
-  std::map<std::string, std::optional<std::string>> next;  // each file's next part, read once
-  std::map<std::string, std::vector<std::string>> chains;  // each named file's later parts
-  for (const std::string& file : Files) {
-    std::vector<std::string>& chain = chains[key(file)];
-    std::set<std::string> seen{key(file)};
-    for (std::string at = file; static_cast<int>(chain.size()) + 1 < kMostParts;) {
-      auto [it, added] = next.try_emplace(key(at));
-      if (added) {
-        try {
-          it->second = NextPart(at, Rules);
-        } catch (const std::exception&) {  // the conversion of its recording says what is wrong
-        }
-      }
-      if (!it->second || !seen.insert(key(*it->second)).second) break;
-      at = *it->second;
-      chain.push_back(key(at));
-    }
-  }
-  std::map<std::string, std::pair<std::string, int>> later;
-  for (const std::string& head : Files) {
-    const std::string headKey = key(head);
-    bool isLater = false;  // a named file's later part itself: its own first part converts it
-    for (const auto& [other, chain] : chains)
-      if (other != headKey && std::find(chain.begin(), chain.end(), headKey) != chain.end()) isLater = true;
-    if (isLater) continue;
-    const std::vector<std::string>& chain = chains[headKey];
-    for (const std::string& file : Files)
-      if (const auto it = std::find(chain.begin(), chain.end(), key(file)); it != chain.end())
-        later.try_emplace(file, head, static_cast<int>(it - chain.begin()) + 2);
-  }
-  return later;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -217,7 +178,7 @@ int main(int argc, char** argv) {
   }
   InstallInterruptCleanup(kProgram);  // Ctrl-C or a scheduler's SIGTERM leaves no half-written file
   TBatch batch(options, LocaleSeparators());
-  if (options.Join && options.Files.size() > 1) batch.FLaterParts = LaterParts(options.Files, options.Read);
+  if (options.Join && options.Files.size() > 1) batch.FLaterParts = FindLaterParts(options.Files, options.Read);
   int failed = 0;
   for (const std::string& file : options.Files)
     if (!batch.Run(file)) ++failed;

@@ -8,8 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "bids.h"
-#include "blocks.h"
-#include "conversion.h"
+#include "sidecars.h"
 
 namespace {
 
@@ -71,15 +70,15 @@ std::optional<double> Stored(const std::optional<float>& Value) {
 // measurement's start) are moved to the measurement date, others count from the first sample;
 // they are rounded to the microsecond, cut to the recording (left out when wholly outside it),
 // and an event's sample is the nearest to its onset.
-std::vector<TEventRow> RecordingEvents(const TRecording& Recording, const TPlanDetail& Plan) {
+std::vector<TEventRow> RecordingEvents(const TPlan& Plan) {
   std::vector<TEventRow> rows;
-  TFiff& first = *Recording.Parts[0];
-  const double frequency = Plan.RawFrequency;
+  const TMeasurement& m = Plan.M();
+  const double frequency = m.RawFrequency();
   if (!(frequency > 0) || !std::isfinite(frequency)) return rows;
-  const fiff::TAnnotations a = fiff::ReadAnnotations(first);
+  const fiff::TAnnotations& a = m.Annotations();
   // A damaged block may hold lists of different lengths: the annotations all three describe.
   const size_t count = std::min({a.Onsets.size(), a.Ends.size(), a.Descriptions.size()});
-  const double measured = fiff::ReadMeasurementFacts(first).Date.value_or(0.0);
+  const double measured = m.Facts().Date.value_or(0.0);
   const double firstTime = static_cast<double>(Plan.FirstSample) / frequency;
   const double lastTime = static_cast<double>(Plan.FirstSample + Plan.TotalColumns) / frequency;
   for (size_t k = 0; k < count; ++k) {
@@ -103,48 +102,46 @@ std::vector<TEventRow> RecordingEvents(const TRecording& Recording, const TPlanD
   return rows;
 }
 
-std::string TConversion::EventsText() {
+std::string EventsText(const TPlan& P) {
   std::string out = "onset\tduration\ttrial_type\tsample\n";
-  for (const TEventRow& row : FPlan.Events)
-    out += Shortest(static_cast<double>(row.Column) / FPlan.RawFrequency) + "\t" + Shortest(row.Duration) + "\t" +
-           row.Type + "\t" + std::to_string(FPlan.FirstSample + row.Column) + "\n";
+  for (const TEventRow& row : P.Events)
+    out += Shortest(static_cast<double>(row.Column) / P.M().RawFrequency()) + "\t" + Shortest(row.Duration) + "\t" +
+           row.Type + "\t" + std::to_string(P.FirstSample + row.Column) + "\n";
   return out;
 }
 
-std::string TConversion::RecordingText() {
-  const fiff::TMeasurementFacts facts = fiff::ReadMeasurementFacts(FReader);
-  const double frequency = AsStored(FPlan.RawFrequency);
+std::string RecordingText(const TPlan& P) {
+  const TMeasurement& m = P.M();
+  const fiff::TMeasurementFacts& facts = m.Facts();
+  const double frequency = AsStored(m.RawFrequency());
   nlohmann::ordered_json j;
   j["SamplingFrequency"] = frequency;
-  j["FirstSample"] = FPlan.FirstSample;
+  j["FirstSample"] = P.FirstSample;
   j["MeasurementDate"] = OrNull(facts.Date ? IsoDate(*facts.Date) : std::nullopt);
   j["PowerLineFrequency"] = OrNull(Stored(facts.LineFrequency));
-  j["RecordingDuration"] = static_cast<double>(FPlan.TotalColumns) / FPlan.RawFrequency;
-  j["Samples"] = FPlan.TotalColumns;
+  j["RecordingDuration"] = static_cast<double>(P.TotalColumns) / m.RawFrequency();
+  j["Samples"] = P.TotalColumns;
   int64_t skipped = 0;
-  for (const TSkipFill& skip : FPlan.Skips) skipped += skip.Columns;
+  for (const TSkipFill& skip : P.Skips) skipped += skip.Columns;
   j["SkippedSamples"] = skipped;
   nlohmann::ordered_json sources = nlohmann::ordered_json::array();
-  for (const TFiff* part : FRecording.Parts) sources.push_back(BaseName(part->FFileName));
+  for (const TFiff* part : m.Parts()) sources.push_back(BaseName(part->FileName()));
   j["SourceFiles"] = sources;
   nlohmann::ordered_json outputs = nlohmann::ordered_json::array();
-  const size_t formats = FPlan.DataFiles.size() / FPlan.DataBases.size();
-  for (size_t k = 0; k < FPlan.DataFiles.size(); ++k) {
-    const TStretch& s = FPlan.Stretches[k / formats];
-    outputs.push_back({{"File", BaseName(FPlan.DataFiles[k])},
-                       {"FirstSample", FPlan.FirstSample + s.FirstColumn},
-                       {"LastSample", FPlan.FirstSample + s.FirstColumn + s.Columns - 1}});
+  const size_t formats = P.DataFiles.size() / P.DataBases.size();
+  for (size_t k = 0; k < P.DataFiles.size(); ++k) {
+    const TStretch& s = P.Stretches[k / formats];
+    outputs.push_back({{"File", BaseName(P.DataFiles[k])},
+                       {"FirstSample", P.FirstSample + s.FirstColumn},
+                       {"LastSample", P.FirstSample + s.FirstColumn + s.Columns - 1}});
   }
   j["OutputFiles"] = outputs;
-  j["EventsFile"] = OrNull(NameOf(FPlan.EventsFile));
-  j["ChannelsFile"] = OrNull(NameOf(FPlan.ChannelTable));
+  j["EventsFile"] = OrNull(NameOf(P.EventsFile));
+  j["ChannelsFile"] = OrNull(NameOf(P.ChannelTable));
   // The channels of raw_data's rows by BIDS's groups, as meg.json and eeg.json count them.
   std::map<std::string, int64_t> counts;
-  const std::vector<TCalibrationVector> vectors = CalibrationVectors(FReader, 0);
-  const std::vector<int32_t> records = vectors.empty() ? std::vector<int32_t>{} : vectors[0].Records;
-  for (int32_t k = 0; k < FPlan.RawRows && k < static_cast<int32_t>(records.size()); ++k) {
-    const fiff::TChannelInfo ch = FReader.ReadChannelInfo(records[k]);
-    const std::string type = BidsType(ch.Kind, ch.Coil, ch.Unit);
+  for (const TRawChannel& c : m.Channels()) {
+    const std::string type = BidsType(c.Record.Kind, c.Record.Coil, c.Record.Unit);
     const std::string group = type.rfind("MEGREF", 0) == 0 ? "MEGREF"
                               : type.rfind("MEG", 0) == 0  ? "MEG"
                               : type == "TRIG"             ? "Trigger"
@@ -152,31 +149,11 @@ std::string TConversion::RecordingText() {
                                                            : type;
     ++counts[group];
   }
-  j["Channels"] = FPlan.RawRows;
+  j["Channels"] = m.RawRows();
   for (const char* group : {"MEG", "MEGREF", "EEG", "ECOG", "SEEG", "EOG", "ECG", "EMG", "Misc", "Trigger"})
     j[std::string(group) + "ChannelCount"] = counts[group];
   // The measurement's filters: its first highpass and lowpass corners.
-  std::optional<float> high, low;
-  for (int32_t i = 0; i < FReader.FTagCount; ++i) {
-    const int32_t kind = FReader.FTags[i].Kind;
-    if (kind == fiff::kHighpass && !high) high = FReader.ReadSingleAt(i);
-    if (kind == fiff::kLowpass && !low) low = FReader.ReadSingleAt(i);
-  }
-  j["HighpassCutoff"] = OrNull(Stored(high));
-  j["LowpassCutoff"] = OrNull(Stored(low));
+  j["HighpassCutoff"] = OrNull(Stored(m.Highpass()));
+  j["LowpassCutoff"] = OrNull(Stored(m.Lowpass()));
   return j.dump(2) + "\n";
-}
-
-std::vector<double> PartSeconds(const TRecording& Recording, bool KeepSkips) {
-  std::vector<double> seconds(Recording.Parts.size(), 0.0);
-  int32_t rows = 0;
-  float frequency = 1.0f;
-  for (TRawBufferWalk walk(Recording, KeepSkips); walk.Next();) {
-    const TWalkEntry& e = walk.Entry();
-    if (rows == 0) rows = e.Channels, frequency = e.Frequency;
-    if (rows <= 0) break;
-    const int64_t columns = e.Tag->Size / rows / fiff::RawValueSize(e.Tag->DataType);
-    seconds[walk.Part()] += static_cast<double>((int64_t{walk.SkipBuffers()} + 1) * columns) / frequency;
-  }
-  return seconds;
 }

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdio>
 
 #include "tag_walk.h"
 
@@ -13,7 +12,7 @@ namespace {
 
 // The values of a tag of 32-bit floats or 64-bit doubles, as doubles; nothing for another type.
 std::vector<double> ReadReals(TFiff& R, int32_t Index) {
-  const TFiffTag& t = R.FTags[Index];
+  const TFiffTag& t = R.Tag(Index);
   const int32_t size = t.DataType == kTypeDouble ? 8 : t.DataType == kTypeFloat ? 4 : 0;
   std::vector<double> values;
   if (size == 0) return values;
@@ -55,7 +54,7 @@ std::vector<std::string> SplitNames(const std::string& List) {
 // A measurement date: seconds and microseconds as 32-bit integers (the measurement's own tag) or
 // as doubles (inside annotations), or one double of seconds (older files).
 std::optional<double> ReadDate(TFiff& R, int32_t Index) {
-  const TFiffTag& t = R.FTags[Index];
+  const TFiffTag& t = R.Tag(Index);
   if (t.DataType == kTypeInt && t.Size >= 4) {
     R.SeekTagData(Index);
     const double seconds = R.ReadLong();
@@ -69,7 +68,7 @@ std::optional<double> ReadDate(TFiff& R, int32_t Index) {
 }  // namespace
 
 std::string ReadStoredText(TFiff& Reader, int32_t Index) {
-  std::string text(static_cast<size_t>(std::max(0, Reader.FTags[Index].Size)), '\0');
+  std::string text(static_cast<size_t>(std::max(0, Reader.Tag(Index).Size)), '\0');
   Reader.SeekTagData(Index);
   Reader.ReadBlock(reinterpret_cast<uint8_t*>(text.data()), static_cast<int64_t>(text.size()));
   text.resize(std::min(text.find('\0'), text.size()));
@@ -96,66 +95,13 @@ std::vector<std::string> ReadMneBadChannels(TFiff& Reader) {
   return names;
 }
 
-namespace {
-
-std::string BaseName(const std::string& Path) {
-  const size_t slash = Path.find_last_of('/');
-  return slash == std::string::npos ? Path : Path.substr(slash + 1);
-}
-
-std::string Folder(const std::string& Path) {
-  const size_t slash = Path.find_last_of('/');
-  return slash == std::string::npos ? "" : Path.substr(0, slash + 1);
-}
-
-bool AllDigits(const std::string& Text) {
-  return !Text.empty() && Text.find_first_not_of("0123456789") == std::string::npos;
-}
-
-// MNE-Python's names for part Number (from 0) of a split recording whose part is Base.
-std::string NumberedName(const std::string& Base, int32_t Number) {
-  // BIDS: ..._split-01_... is part 0, ..._split-02_... part 1.
-  if (const size_t split = Base.rfind("_split-"); split != std::string::npos) {
-    const size_t digits = split + 7;
-    const size_t end = Base.find_first_not_of("0123456789", digits);
-    if (end != digits) {
-      char number[16];
-      std::snprintf(number, sizeof number, "%02d", Number + 1);
-      return Base.substr(0, digits) + number + (end == std::string::npos ? "" : Base.substr(end));
-    }
-  }
-  // Neuromag: run_raw.fif is part 0, run_raw-1.fif part 1, run_raw-2.fif part 2.
-  const size_t dot = std::min(Base.find('.'), Base.size());
-  std::string stem = Base.substr(0, dot);
-  if (const size_t dash = stem.rfind('-'); dash != std::string::npos && AllDigits(stem.substr(dash + 1)))
-    stem.resize(dash);
-  return stem + "-" + std::to_string(Number) + Base.substr(dot);
-}
-
-}  // namespace
-
-std::optional<std::string> NextPartName(const std::vector<TFileReference>& References, const std::string& Path) {
-  for (const TFileReference& r : References) {
-    if (r.Role != 0 && r.Role != kRefRoleNextFile) continue;
-    if (!r.FileName.empty()) return Folder(Path) + BaseName(r.FileName);
-    if (r.FileNumber) return Folder(Path) + NumberedName(BaseName(Path), *r.FileNumber);
-  }
-  return std::nullopt;
-}
-
-bool FollowsFile(const std::vector<TFileReference>& References, const std::string& Path) {
-  for (const TFileReference& r : References)
-    if (r.Role == kRefRolePrevFile && !r.FileName.empty() && BaseName(r.FileName) == BaseName(Path)) return true;
-  return false;
-}
-
 TRawDataStart ReadRawDataStart(TFiff& Reader) {
   TRawDataStart start;
   // The block MNE-Python reads: raw data, else continuous data, else MaxShield raw data.
   int32_t rawBlock = 0;
   for (const int32_t kind : {kBlockRawData, kBlockContinuousData, kBlockIasRawData}) {
-    for (int32_t i = 0; i < Reader.FTagCount && rawBlock == 0; ++i)
-      if (Reader.FTags[i].Kind == kBlockStart && Reader.ReadLongAt(i) == kind) rawBlock = kind;
+    for (int32_t i = 0; i < Reader.TagCount() && rawBlock == 0; ++i)
+      if (Reader.Tag(i).Kind == kBlockStart && Reader.ReadLongAt(i) == kind) rawBlock = kind;
     if (rawBlock != 0) break;
   }
   if (rawBlock == 0) return start;

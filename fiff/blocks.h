@@ -26,15 +26,6 @@ struct TFileReference {
 };
 std::vector<TFileReference> ReadFileReferences(TFiff& Reader);
 
-// The file that follows Path in a split recording, as MNE-Python finds it: the first reference
-// whose role is "next file" (or not stated) names it (its base name, in Path's folder), or else
-// numbers it: run_raw.fif, run_raw-1.fif, run_raw-2.fif, ...; sub-01_split-01_meg.fif,
-// sub-01_split-02_meg.fif, ... Nothing when the file has no such reference.
-std::optional<std::string> NextPartName(const std::vector<TFileReference>& References, const std::string& Path);
-// Whether a reference to the previous file names Path (by base name: MNE-Python stores the path of
-// the machine that wrote the file).
-bool FollowsFile(const std::vector<TFileReference>& References, const std::string& Path);
-
 // Where the raw data begin, as MNE-Python reads them: the first entry of the raw-data block (102,
 // else 112, else 119) may state the number of the first sample (208), and the entry after it (or
 // the first) a skip before the first buffer, which only moves the first sample.

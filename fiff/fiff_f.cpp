@@ -1,8 +1,6 @@
 // The file image and the tag directory: loading, the signature test, positioning and primitives.
 #include "fiff_f.h"
 
-#include "in_out_error.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +10,9 @@
 
 #include <stdexcept>
 #include <system_error>
+
+#include "block_cache.h"
+#include "file_io.h"
 
 namespace {
 
@@ -24,7 +25,8 @@ int32_t BigEndian32(const uint8_t* P) {
 // A file read through a buffered window, so that many small reads cost few system calls.
 class TFileWindow {
  public:
-  TFileWindow(int Fd, std::string FileName) : FFd(Fd), FName(std::move(FileName)) {}
+  TFileWindow(int Fd, std::string FileName, int64_t Size)
+      : FFd(Fd), FName(std::move(FileName)), FSize(Size), FWindow(std::max<int64_t>(1, std::min(kWindowSize, Size))) {}
   ~TFileWindow() { ::close(FFd); }
   TFileWindow(const TFileWindow&) = delete;
   TFileWindow& operator=(const TFileWindow&) = delete;
@@ -32,18 +34,19 @@ class TFileWindow {
   int Fd() const { return FFd; }
   int64_t Size() const { return FSize; }
   bool Shrank() const { return FShrank; }
-  void SetSize(int64_t Size) { FSize = Size; }
 
   // Copies Count bytes at Pos, all inside [0, Size).
   void Read(int64_t Pos, uint8_t* Dest, int64_t Count) {
     if (Count >= kDirectRead) {  // data buffers go straight to their destination, not through the window
-      ReadAt(Pos, Dest, Count);
+      ReadOrZeros(Pos, Dest, Count);
       return;
     }
     while (Count > 0) {
-      if (Pos < FStart || Pos >= FStart + FLength) Fill(Pos);
-      const int64_t n = std::min(Count, FStart + FLength - Pos);
-      std::memcpy(Dest, FWindow.get() + (Pos - FStart), n);
+      if (!FWindow.Holds(Pos, 1))
+        FWindow.Refill(Pos, std::min(FWindow.Capacity(), FSize - Pos),
+                       [this](int64_t At, uint8_t* To, int64_t N) { ReadOrZeros(At, To, N); });
+      const int64_t n = std::min(Count, FWindow.End() - Pos);
+      std::memcpy(Dest, FWindow.At(Pos), static_cast<size_t>(n));
       Pos += n;
       Dest += n;
       Count -= n;
@@ -54,41 +57,23 @@ class TFileWindow {
   static constexpr int64_t kWindowSize = 4 << 20;
   static constexpr int64_t kDirectRead = 64 << 10;
 
-  void Fill(int64_t Pos) {
-    // No larger than the file, and not zeroed: the signature test of a small file reads 20 bytes.
-    if (!FWindow) FWindow.reset(new uint8_t[static_cast<size_t>(std::min<int64_t>(kWindowSize, FSize))]);
-    const int64_t n = std::min<int64_t>(kWindowSize, FSize - Pos);
-    ReadAt(Pos, FWindow.get(), n);
-    FStart = Pos;
-    FLength = n;
-  }
-
-  void ReadAt(int64_t Pos, uint8_t* Dest, int64_t Count) {
-    while (Count > 0) {
-      const ssize_t got = ::pread(FFd, Dest, static_cast<size_t>(Count), Pos);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) ThrowInOutError("Cannot read", FName, errno);
-      if (got == 0) {  // the file shrank while it was open: what is gone reads as zeros
-        std::memset(Dest, 0, static_cast<size_t>(Count));
-        FShrank = true;
-        return;
-      }
-      Pos += got;
-      Dest += got;
-      Count -= got;
+  // The file shrank while it was open when it ends early: what is gone reads as zeros.
+  void ReadOrZeros(int64_t Pos, uint8_t* Dest, int64_t Count) {
+    const int64_t got = ReadAt(FFd, Pos, Dest, Count, FName);
+    if (got < Count) {
+      std::memset(Dest + got, 0, static_cast<size_t>(Count - got));
+      FShrank = true;
     }
   }
 
   int FFd;
   std::string FName;
-  int64_t FSize = 0;
+  int64_t FSize;
   bool FShrank = false;
-  std::unique_ptr<uint8_t[]> FWindow;
-  int64_t FStart = 0;
-  int64_t FLength = 0;
+  TBlockCache FWindow;
 };
 
-TFiff::TFiff(TNumberSeparators Separators) : FSeparators(std::move(Separators)) {}
+TFiff::TFiff() = default;
 
 TFiff::~TFiff() = default;
 
@@ -130,15 +115,8 @@ void TFiff::ReadFileAt(int64_t Pos, uint8_t* Dest, int64_t Count) {
     std::memcpy(Dest, FImage + Pos, static_cast<size_t>(Count));
     return;
   }
-  while (Count > 0) {
-    const ssize_t got = ::pread(FFileStream->Fd(), Dest, static_cast<size_t>(Count), Pos);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) ThrowInOutError("Cannot read", FFileName, errno);
-    if (got == 0) ThrowChanged();  // the file is shorter than when it was loaded
-    Pos += got;
-    Dest += got;
-    Count -= got;
-  }
+  // A file shorter than when it was loaded changed.
+  if (ReadAt(FFileStream->Fd(), Pos, Dest, Count, FFileName) < Count) ThrowChanged();
 }
 
 uint8_t TFiff::ReadByte() {
@@ -221,8 +199,7 @@ bool TFiff::LoadFiff(const std::string& FileName, bool AnyMinorVersion) {
 bool TFiff::LoadFiff(TInputFile File, const std::string& FileName, bool AnyMinorVersion) {
   const int64_t size = File.Size;
   FVersion = ReadFiffVersion(File.Head, File.HeadLength);
-  FFileStream = std::make_unique<TFileWindow>(File.Release(), FileName);
-  FFileStream->SetSize(size);
+  FFileStream = std::make_unique<TFileWindow>(File.Release(), FileName, size);
   FUseFileStream = true;
   if (!AcceptsVersion(FVersion, AnyMinorVersion)) return false;
   CheckAddressable(FileName, size);
@@ -265,24 +242,22 @@ class THeaderSource {
   // The 16 bytes at Pos, which lie inside the file.
   const uint8_t* At(int64_t Pos) {
     if (FImage) return FImage + Pos;
-    if (Pos < FStart || Pos + fiff::kTagHeaderSize > FStart + FLength) {
-      if (FLength > 0) FSize = FHeaders > 1 ? std::min(FSize * 2, kLargest) : std::max(FSize / 8, kSmallest);
-      FStart = Pos;
-      FLength = std::min(FSize, FReader.StreamSize() - Pos);
-      FReader.ReadFileAt(Pos, FBlock.Data(), FLength);
+    if (!FBlock.Holds(Pos, fiff::kTagHeaderSize)) {
+      if (FBlock.End() > 0) FSize = FHeaders > 1 ? std::min(FSize * 2, kLargest) : std::max(FSize / 8, kSmallest);
+      FBlock.Refill(Pos, std::min(FSize, FReader.StreamSize() - Pos),
+                    [this](int64_t At, uint8_t* To, int64_t N) { FReader.ReadFileAt(At, To, N); });
       FHeaders = 0;
     }
     ++FHeaders;
-    return FBlock.Data() + (Pos - FStart);
+    return FBlock.At(Pos);
   }
 
  private:
   static constexpr int64_t kSmallest = 4 << 10, kLargest = 1 << 20;
   TFiff& FReader;
   const uint8_t* FImage;  // decompressed bytes, read in place
-  TPages FBlock{kLargest};
+  TBlockCache FBlock{kLargest};
   int64_t FSize = 64 << 10;
-  int64_t FStart = 0, FLength = 0;
   int FHeaders = 0;  // served from the block now held
 };
 

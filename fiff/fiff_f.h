@@ -1,16 +1,15 @@
-// The FIFF reader TFiff: file image, tag directory, big-endian reads, code names and the summary.
+// The FIFF reader TFiff: the file image, the tag directory, reading at a position, and change detection.
 #pragma once
 
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "fiff_kinds.h"
+#include "input_error.h"
 #include "input_file.h"
 #include "mapped_file.h"
-#include "number_format.h"
 #include "pages.h"
 
 // One entry of the tag directory, as stored in the tag header; the data start at Pos + 16.
@@ -28,14 +27,6 @@ inline constexpr int64_t kMemoryImageLimit = 500'000'000;
 inline constexpr int64_t kLargestFiffFile = (int64_t{1} << 31) - 1;
 
 class TFileWindow;
-
-// A refusal of what the user gave: a file the system will not read or convert (too large, cut
-// or damaged, changed while it was read, data it cannot store), with a message naming the file.
-// Errors of the operating system stay std::system_error; anything else is a fault of ours.
-class TInputError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // The version words of the file-identification tag, when the file has one.
 struct TFiffVersion {
@@ -55,9 +46,11 @@ struct TFileIdentity {
   bool Known = false;
 };
 
+using TTagDirectory = std::vector<TFiffTag, THugePageAllocator<TFiffTag>>;
+
 class TFiff {
  public:
-  explicit TFiff(TNumberSeparators Separators = {});
+  TFiff();
   ~TFiff();
   TFiff(const TFiff&) = delete;
   TFiff& operator=(const TFiff&) = delete;
@@ -100,57 +93,38 @@ class TFiff {
     SeekTagData(Index);
     return ReadSingle();
   }
-  // The whole data of entry Index as text (ReadText of its size).
-  std::string ReadTextAt(int32_t Index) {
-    SeekTagData(Index);
-    return ReadText(FTags[Index].Size);
-  }
   int64_t Position() const { return FPos; }
   void SetPosition(int64_t Pos) { FPos = Pos; }
   // Size of the active stream, which is the size of the file.
   int64_t StreamSize() const;
-
-  // Texts of FIFF codes, read at the current position.
-  std::string ReadText(int32_t Count);
-  std::string ReadCoordFrameName();
-  std::string ReadBemSurfaceName();
-  std::string ReadUnixTimeText();
-  std::string ReadJulianDateText();
-
-  // The measurement summary, filled into FReport.
-  void MakeSummary();
-  // The entries of the digitised points that count, in order: those after the first HPI-slopes
-  // tag (the summary's counts and the converted points alike).
-  std::vector<int32_t> DigitizedPointEntries() const;
 
   // Throws, naming the file, when it changed (shrank, grew or was written) since it was
   // loaded: what was read from it may then be zeros or a mix of two files.
   void CheckUnchanged() const;
   [[noreturn]] void ThrowChanged() const;
 
+  const std::string& FileName() const { return FFileName; }
+  const TFiffVersion& Version() const { return FVersion; }
+  const TFileIdentity& Identity() const { return FIdentity; }
+  // Whether the file is read through the file (larger than kMemoryImageLimit, or not mappable)
+  // rather than held in memory.
+  bool UsesFileStream() const { return FUseFileStream; }
+  // The tag directory: every tag of the file in stored order, entry 0 the file identification.
+  const TTagDirectory& Tags() const { return FTags; }
+  const TFiffTag& Tag(int32_t Index) const { return FTags[Index]; }
+  int32_t TagCount() const { return FTagCount; }
+
+ private:
+  static void CheckAddressable(const std::string& FileName, int64_t Size);
+  void ReadSlow(uint8_t* Dest, int64_t Count);
+  void BuildDirectory();
+
   std::string FFileName;
   TFiffVersion FVersion;  // what the signature test found
   TFileIdentity FIdentity;
   bool FUseFileStream = false;
-  std::vector<std::string> FReport;
-  std::vector<TFiffTag, THugePageAllocator<TFiffTag>> FTags;
+  TTagDirectory FTags;
   int32_t FTagCount = 0;
-  TNumberSeparators FSeparators;
-
- private:
-  // The summary's sections, in the order MakeSummary adds them.
-  void ReportGeneralInfo();
-  void ReportSspItems();
-  void ReportDigitizedPoints();
-  void ReportChannels();
-  void ReportRawData();
-  void ReportAverages();
-  void ReportBemModels();
-
-  static void CheckAddressable(const std::string& FileName, int64_t Size);
-  void ReadSlow(uint8_t* Dest, int64_t Count);
-  void BuildDirectory();
-  std::string Format(double Value, const char* Picture) const { return FormatFloat(Value, Picture, FSeparators); }
 
   // The memory image is the file mapped read-only; the file stays open to notice changes.
   TMappedFile FMemStream;

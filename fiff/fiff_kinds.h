@@ -159,6 +159,9 @@ struct TCalibrationScale {
   double Coil = 1.0;
 };
 TCalibrationScale CalibrationScale(int32_t ChannelKind, int32_t Coil);
+// A channel's factor as CalXRnge holds it: range x the unit factor x calibration x the coil factor,
+// in double precision.
+double ScaledCalibration(const TChannelInfo& Channel);
 
 // The SI symbol of a FIFF unit code (112 "T", 201 "T/m", 107 "V", ...); "n/a" for none (-1),
 // unitless (0) and codes without a name.

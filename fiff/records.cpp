@@ -14,6 +14,14 @@ TCalibrationScale CalibrationScale(int32_t ChannelKind, int32_t Coil) {
   return s;
 }
 
+double ScaledCalibration(const TChannelInfo& Channel) {
+  const TCalibrationScale scale = CalibrationScale(Channel.Kind, Channel.Coil);
+  double value = Channel.Range * scale.Unit;
+  value *= Channel.Cal;
+  value *= scale.Coil;
+  return value;
+}
+
 }  // namespace fiff
 
 fiff::TChannelInfo TFiff::ReadChannelInfo(int32_t Index) {
@@ -56,4 +64,43 @@ fiff::TCoordTrans TFiff::ReadCoordTrans(int32_t Index) {
   t.To = ReadLong();
   for (float& v : t.Values) v = ReadSingle();
   return t;
+}
+
+const char* fiff::UnitSymbol(int32_t Unit) {
+  switch (Unit) {
+    case 1: return "m";
+    case 2: return "kg";
+    case 3: return "s";
+    case 4: return "A";
+    case 5: return "K";
+    case 6: return "mol";
+    case 7: return "rad";
+    case 8: return "sr";
+    case 9: return "cd";
+    case 10: return "mol/m^3";
+    case 101: return "Hz";
+    case 102: return "N";
+    case 103: return "Pa";
+    case 104: return "J";
+    case 105: return "W";
+    case 106: return "C";
+    case 107: return "V";
+    case 108: return "F";
+    case 109: return "Ohm";
+    case 110: return "S";
+    case 111: return "Wb";
+    case 112: return "T";
+    case 113: return "H";
+    case 114: return "oC";
+    case 115: return "lm";
+    case 116: return "lx";
+    case 117: return "V/m^2";
+    case 118: return "s^2";
+    case 201: return "T/m";
+    case 202: return "Am";
+    case 203: return "Am/m^2";
+    case 204: return "Am/m^3";
+    case 210: return "px";
+    default: return "n/a";  // none (-1), unitless (0) and codes no table names
+  }
 }

@@ -15,14 +15,11 @@ __attribute__((target_clones("avx2", "default"))) void SwapShorts(const uint8_t*
 }
 
 const uint8_t* TSampleReader::Small(int64_t Pos, int64_t Count) {
-  if (Pos < FStart || Pos + Count > FStart + FLength) {
-    if (!FBlock.Data()) FBlock = TPages(kBlock);
-    // As far as the block reaches, but never past the end of the file as it was loaded.
-    FStart = Pos;
-    FLength = std::max(Count, std::min(kBlock, FReader.StreamSize() - Pos));
-    FReader.ReadFileAt(FStart, FBlock.Data(), FLength);
-  }
-  return FBlock.Data() + (Pos - FStart);
+  // As far as the block reaches, but never past the end of the file as it was loaded.
+  if (!FBlock.Holds(Pos, Count))
+    FBlock.Refill(Pos, std::max(Count, std::min(kBlock, FReader.StreamSize() - Pos)),
+                  [this](int64_t At, uint8_t* To, int64_t N) { FReader.ReadFileAt(At, To, N); });
+  return FBlock.At(Pos);
 }
 
 void TSampleReader::Read(int64_t Pos, uint8_t* Dest, int64_t Count) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "block_cache.h"
 #include "fiff_f.h"
 
 // Touching a whole recording through a fresh mapping costs page-table work for every page and
@@ -27,9 +28,7 @@ class TSampleReader {
   const uint8_t* Small(int64_t Pos, int64_t Count);
 
   TFiff& FReader;
-  TPages FBlock;
-  int64_t FStart = 0;
-  int64_t FLength = 0;
+  TBlockCache FBlock{kBlock};
 };
 
 // Big-endian 16-bit values to little-endian; From may be To.

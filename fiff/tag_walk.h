@@ -55,7 +55,7 @@ class TTagWalk {
   Iterator begin() { return Iterator(this); }
   std::default_sentinel_t end() const { return {}; }
 
-  bool AtEnd() const { return FEntry.Index >= FReader.FTagCount; }
+  bool AtEnd() const { return FEntry.Index >= FReader.TagCount(); }
   // What stands in force at the current entry, or after the last one once the walk has ended.
   int32_t Channels() const { return FEntry.Channels; }
   float Frequency() const { return FEntry.Frequency; }
@@ -68,7 +68,7 @@ class TTagWalk {
   }
   void Enter() {
     if (AtEnd()) return;
-    FEntry.Tag = &FReader.FTags[FEntry.Index];
+    FEntry.Tag = &FReader.Tag(FEntry.Index);
     switch (FEntry.Tag->Kind) {
       case fiff::kNChan: FEntry.Channels = FReader.ReadLongAt(FEntry.Index); break;
       case fiff::kSFreq: FEntry.Frequency = FReader.ReadSingleAt(FEntry.Index); break;

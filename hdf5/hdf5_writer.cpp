@@ -129,11 +129,11 @@ void THdf5Writer::StringAttribute(hid_t Object, const char* Name, const std::str
   Check(H5Awrite(attr, type, Value.data()), "cannot mark a variable");
 }
 
-void THdf5Writer::Begin(const std::string& Name, TElement Type, const std::vector<int64_t>& Dims) {
+void THdf5Writer::Begin(const std::string& Name, TElement Type, const TDims& Dims) {
   CloseDataset();
   FDims.assign(Dims.rbegin(), Dims.rend());
   FType = Type == TElement::Double ? H5T_IEEE_F64LE : Type == TElement::Int16 ? H5T_STD_I16LE : H5T_STD_U8LE;
-  FElementSize = Type == TElement::Double ? 8 : Type == TElement::Int16 ? 2 : 1;
+  FElementSize = static_cast<hsize_t>(ElementSize(Type));
   FDone = 0;
   if (H5Lexists(FFile, Name.c_str(), H5P_DEFAULT) > 0)
     Check(H5Ldelete(FFile, Name.c_str(), H5P_DEFAULT), "cannot replace a variable");

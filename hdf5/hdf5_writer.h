@@ -9,9 +9,7 @@
 #include <vector>
 
 #include "output_file.h"
-
-// The element types the conversion writes.
-enum class TElement { Double, Int16, UInt8 };
+#include "sink.h"
 
 // Both formats are HDF5 files of one dataset per variable at the root, whose dimensions are
 // Scilab's and MATLAB's reversed (a channels x samples matrix is the dataset {samples, channels},
@@ -23,24 +21,24 @@ enum class TElement { Double, Int16, UInt8 };
 //    ("double", "int16", "uint8"), a fixed-length string of shape scalar.
 // The file is created hidden beside its name and renamed when complete (TOutputFile); every HDF5
 // call is checked, and a failure is an error naming the file with HDF5's reason.
-class THdf5Writer {
+class THdf5Writer : public TSink {
  public:
   enum class TFlavour { Sod, Mat };
 
   explicit THdf5Writer(TFlavour Flavour) : FFlavour(Flavour) {}
   // An unfinished file is removed.
-  ~THdf5Writer();
+  ~THdf5Writer() override;
   THdf5Writer(const THdf5Writer&) = delete;
   THdf5Writer& operator=(const THdf5Writer&) = delete;
 
   void Open(const std::string& FileName);
   // A variable of Scilab's dimensions (rows, columns, and pages for a hypermatrix), whose elements
   // follow through Write. A name written before is replaced, as load takes the later of two.
-  void Begin(const std::string& Name, TElement Type, const std::vector<int64_t>& Dims);
+  void Begin(const std::string& Name, TElement Type, const TDims& Dims) override;
   // The next Bytes of the variable's elements, little-endian, in Scilab's order (whole elements).
-  void Write(const uint8_t* Data, int64_t Bytes);
-  void Commit();
-  void Discard();
+  void Write(const uint8_t* Data, int64_t Bytes) override;
+  void Commit() override;
+  void Discard() override;
 
  private:
   void CloseDataset();

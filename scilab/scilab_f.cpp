@@ -12,29 +12,18 @@
 
 namespace {
 
-constexpr size_t kHugePage = size_t{2} << 20;
-// The staging buffer's mapping: whole huge pages, so that it can be held in a handful of them.
-constexpr size_t kStagingLength = (TScilab::kBufferSize + kHugePage - 1) / kHugePage * kHugePage;
-
-// Zero pages from the system that cost nothing until staged into, aligned to huge pages and
-// asked to be held in them: filling the buffer then takes five page faults, not 2,442.
-uint8_t* MapStaging() {
-  const size_t span = kStagingLength + kHugePage;
-  void* p = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+// Zero pages from the system that cost nothing until written: headers touch the first page only.
+uint8_t* MapBuffer() {
+  void* p = ::mmap(nullptr, TScilab::kBufferSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) throw std::bad_alloc();
-  const auto start = reinterpret_cast<uintptr_t>(p);
-  const uintptr_t aligned = (start + kHugePage - 1) & ~(uintptr_t{kHugePage} - 1);
-  if (aligned > start) ::munmap(p, aligned - start);
-  ::munmap(reinterpret_cast<void*>(aligned + kStagingLength), start + span - (aligned + kStagingLength));
-  ::madvise(reinterpret_cast<void*>(aligned), kStagingLength, MADV_HUGEPAGE);  // a hint: small pages serve too
-  return reinterpret_cast<uint8_t*>(aligned);
+  return static_cast<uint8_t*>(p);
 }
 
 }  // namespace
 
-TScilab::TScilab() : FBuffer(MapStaging()) {}
+TScilab::TScilab() : FBuffer(MapBuffer()) {}
 
-void TScilab::TFree::operator()(uint8_t* P) const { ::munmap(P, kStagingLength); }
+void TScilab::TFree::operator()(uint8_t* P) const { ::munmap(P, kBufferSize); }
 
 TScilab::~TScilab() = default;
 
@@ -81,6 +70,8 @@ void TScilab::WriteBuffer(int32_t Count) {
   CheckRange(0, Count);
   FOut.Write(FBuffer.get(), Count);
 }
+
+void TScilab::Write(const uint8_t* Data, int64_t Count) { FOut.Write(Data, Count); }
 
 void TScilab::EncodeName(const std::string& Name) {
   std::memset(FBuffer.get(), scilab::kNameBlank, scilab::kNameArea + 1);

@@ -35,6 +35,8 @@ class TScilab {
   void PutDouble(int32_t Pos, double Value);
   // Appends FBuffer[0..Count-1] to the file.
   void WriteBuffer(int32_t Count);
+  // Appends Count bytes staged elsewhere.
+  void Write(const uint8_t* Data, int64_t Count);
   uint8_t* Buffer() { return FBuffer.get(); }
 
   void EncodeName(const std::string& Name);

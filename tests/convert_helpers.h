@@ -7,6 +7,7 @@
 #include "convert.h"
 #include "fiff_builder.h"
 #include "scilab_reader.h"
+#include "summary.h"
 #include "test_files.h"
 
 struct TConverted {

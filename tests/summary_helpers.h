@@ -6,16 +6,16 @@
 
 #include "fiff_builder.h"
 #include "fiff_f.h"
+#include "summary.h"
 #include "test_files.h"
 
 using TLines = std::vector<std::string>;
 
 // The whole summary, load line included.
 inline TLines SummaryOf(const std::string& Path, const TNumberSeparators& Sep = {}) {
-  TFiff f(Sep);
+  TFiff f;
   if (!f.LoadFiff(Path)) return {"<not FIFF>"};
-  f.MakeSummary();
-  return f.FReport;
+  return MakeSummary(f, Sep);
 }
 
 // The summary without its load line.

@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "fiff_f.h"
+#include "input.h"
+#include "measurement.h"
+#include "raw_reader.h"
 
 // Told after each raw data buffer written, and once when a file's raw data are complete.
 struct TConvertProgress {
@@ -34,6 +37,10 @@ inline constexpr int64_t OutputBytesAllowed(int64_t InputSize) {
 struct TFormat {
   static constexpr unsigned Dat = 1, Sod = 2, Mat = 4;
 };
+// A format by its name ("dat", "sod", "mat"): nothing for another name.
+std::optional<unsigned> FormatNamed(const std::string& Name);
+// The ending of a format's files: ".dat", ".sod", ".mat".
+const char* FormatEnding(unsigned Format);
 
 // How to convert: the window uses the size limit only.
 struct TConvertOptions {
@@ -53,71 +60,26 @@ struct TConvertOptions {
 inline constexpr const char* kNotFiffLine = "This is not FIFF file";
 inline constexpr const char* kConvertedLine = "<<<<<< converted fiff >>>>>>";
 
-// Which inputs a reading accepts; the window's rules (FIFF 1.1, no .gz) unless told otherwise.
-struct TReadRules {
-  bool AnyMinorVersion = false;  // FIFF 1.0 to 1.65535, not 1.1 only
-  bool Gzip = false;             // a .gz file that starts as gzip data is read as the FIFF file inside
-};
+// The recording as the options read it (skips kept, averages no larger than the budget), read
+// once: the plan and every variable, table and sidecar take it from here.
+std::shared_ptr<const TMeasurement> ReadMeasurement(const TRecording& Recording, const TConvertOptions& Options);
 
-// Why a reading gave no file: none of that name, not FIFF (the version words tell what the first
-// tag held), or gzip data that the rules do not read.
-enum class TRefusal { None, Missing, NotFiff, GzipNotRead };
-
-// One reading of an input: the file opened once and loaded, or why not.
-struct TInput {
-  std::unique_ptr<TFiff> Reader;  // loaded, when Refusal is None
-  TRefusal Refusal = TRefusal::None;
-  TFiffVersion Version;    // what the first tag held
-  std::string OutputName;  // what the outputs are named after: the path, .gz dropped when decompressed
-};
-// Opens and loads Path by Rules; throws, naming the file, when it cannot be read or decompressed.
-TInput OpenInput(const std::string& Path, const TReadRules& Rules, const TNumberSeparators& Separators = {});
-
-// What a conversion converts: the parts of one recording in order, loaded (one file, or the files
-// of a recording split over several), and the path its outputs are named after. The first part
-// gives the information variables, CalXRnge and the outputs' names; the data buffers of all parts
-// follow one another as if they were one file.
-struct TRecording {
-  std::vector<TFiff*> Parts;
-  std::string OutputName;
-};
-
-// A recording opened: the input as named and the parts that follow it, each opened once.
-struct TRecordingInput {
-  TInput First;
-  std::vector<TInput> Later;
-  TRecording Recording() const;
-};
-// Opens Path as OpenInput does and, with Join, the parts its next-file references lead to (a
-// split recording). A part that is missing or not FIFF, a reference that leads back to an earlier
-// part, or more than kMostParts parts is a TInputError naming the file.
-inline constexpr int kMostParts = 1000;
-TRecordingInput OpenRecording(const std::string& Path, const TReadRules& Rules, bool Join,
-                              const TNumberSeparators& Separators = {});
-// The part that follows Path, named by its next-file reference: nothing when Path has none or
-// cannot be read as FIFF. For telling which files of a list belong to one recording.
-std::optional<std::string> NextPart(const std::string& Path, const TReadRules& Rules);
-// The seconds of samples each part holds (with its skips filled when KeepSkips is set).
-std::vector<double> PartSeconds(const TRecording& Recording, bool KeepSkips);
-
-// The conversion planned once: the files it writes, in order (the data files, then the channel
-// table), and what the check of the input found, for ConvertRecording to follow.
-struct TPlanDetail;
+// The conversion planned once: the files it writes, in order (the data files, then the sidecars),
+// and what the check of the input found, for ConvertRecording to follow.
+struct TPlan;
 struct TConversionPlan {
   std::vector<std::string> Files;
-  std::shared_ptr<const TPlanDetail> Detail;
+  std::shared_ptr<const TPlan> Detail;
 };
-// Checks the input and plans the outputs; throws TInputError when the file cannot be converted.
+// Checks the measurement and plans the outputs; throws TInputError when it cannot be converted.
+TConversionPlan PlanConversion(const TRecording& Recording, std::shared_ptr<const TMeasurement> Measurement,
+                               const TConvertOptions& Options);
 TConversionPlan PlanConversion(const TRecording& Recording, const TConvertOptions& Options);
 // Writes what Plan names: one file beside the input, or a series when the input is larger than the
-// size limit, and the channel table last when asked. Returns the files written, in order; throws
-// on any failure, and then no unfinished output file is left behind.
-std::vector<std::string> ConvertRecording(const TRecording& Recording, const TConversionPlan& Plan,
-                                          const TProgress& Progress = {});
+// size limit, and the sidecars last when asked. Returns the files written, in order; throws on
+// any failure, and then no unfinished output file is left behind.
+std::vector<std::string> ConvertRecording(const TConversionPlan& Plan, const TProgress& Progress = {});
 
 // The window's conversion of a loaded file (named after its own path): planned, then written.
 std::vector<std::string> ConvertFiff(TFiff& Reader, const TConvertOptions& Options, const TProgress& Progress = {});
 std::vector<std::string> ConvertFiff(TFiff& Reader, int64_t SizeLimit, const TProgress& Progress = {});
-
-// The output's base: the path without the file name's extension.
-std::string OutputBaseName(const std::string& InputPath);

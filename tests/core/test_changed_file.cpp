@@ -35,9 +35,9 @@ TEST(ChangedFile, ShrunkBetweenLoadingAndTheSummary) {
   const std::string path = Recording(20).Write(dir.File("in.fif"));
   TFiff f;
   ASSERT_TRUE(f.LoadFiff(path));
-  ASSERT_FALSE(f.FUseFileStream);
+  ASSERT_FALSE(f.UsesFileStream());
   ASSERT_EQ(::truncate(path.c_str(), 1000), 0);
-  ExpectChangedError([&] { f.MakeSummary(); }, path);
+  ExpectChangedError([&] { MakeSummary(f); }, path);
 }
 
 // One-sample buffers are checked by the byte, not by the buffer: a file cut short after its first
@@ -69,7 +69,7 @@ TEST(ChangedFile, ShrunkInTheMiddleOfTheConversionLeavesNoOutput) {
   WriteFileBytes(dir.File("in.dat"), TBytes{1, 2, 3});  // an older output
   TFiff f;
   ASSERT_TRUE(f.LoadFiff(path));
-  f.MakeSummary();
+  MakeSummary(f);
   int buffers = 0;
   ExpectChangedError(
       [&] {
@@ -115,7 +115,7 @@ TEST(ChangedFile, ReplacedOrRewrittenWhileHeldOrBetweenReadings) {
     ASSERT_TRUE(f.LoadFiff(path));
     other.Write(dir.File("new.fif"));
     std::filesystem::rename(dir.File("new.fif"), path);
-    f.MakeSummary();
+    MakeSummary(f);
     EXPECT_EQ(FindOne(ReadScilabFile(ConvertFiff(f, 50'000'000).at(0)), "raw_data").Cols, 4 * 16384);
   }
   {
@@ -128,7 +128,7 @@ TEST(ChangedFile, ReplacedOrRewrittenWhileHeldOrBetweenReadings) {
     TFiff f;
     ASSERT_TRUE(f.LoadFiff(path));
     Recording(5).Write(path);
-    ExpectChangedError([&] { f.MakeSummary(); }, path);
+    ExpectChangedError([&] { MakeSummary(f); }, path);
   }
 }
 
@@ -139,7 +139,7 @@ TEST(ChangedFile, ShrunkWhileReadThroughTheFileStream) {
   ASSERT_EQ(::truncate(path.c_str(), 36 + 16 + 600'000'000), 0);
   TFiff f;
   ASSERT_TRUE(f.LoadFiff(path));
-  ASSERT_TRUE(f.FUseFileStream);
+  ASSERT_TRUE(f.UsesFileStream());
   ASSERT_EQ(::truncate(path.c_str(), 300'000'000), 0);
   f.SeekTagData(1);
   std::vector<uint8_t> block(1 << 20, 0xFF);

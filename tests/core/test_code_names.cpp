@@ -1,6 +1,7 @@
 // Code names and number pictures: texts, frames, surfaces, dates in UTC+9, rounding.
 #include <gtest/gtest.h>
 
+#include "code_names.h"
 #include "fiff_builder.h"
 #include "fiff_f.h"
 #include "number_format.h"
@@ -23,15 +24,15 @@ class TOneTag {
 
 TEST(ReadText, KeepsBytes32To127AndAdvancesByCount) {
   TOneTag t({'h', 'e', 'l', 'l', 'o', 0, 0, 0, 'x'});
-  EXPECT_EQ(t.F.ReadText(8), "hello");
+  EXPECT_EQ(ReadText(t.F, 8), "hello");
   EXPECT_EQ(t.F.Position(), 36 + 16 + 8);
   TOneTag u({'a', 9, 'b', 10, 'c', 13, 127, 128, 255, 31, 32});
-  EXPECT_EQ(u.F.ReadText(11), "abc\x7f ");
-  EXPECT_EQ(u.F.ReadText(0), "");
-  EXPECT_EQ(u.F.ReadText(-5), "");
+  EXPECT_EQ(ReadText(u.F, 11), "abc\x7f ");
+  EXPECT_EQ(ReadText(u.F, 0), "");
+  EXPECT_EQ(ReadText(u.F, -5), "");
   // Past the end of the file the missing bytes are dropped as zeros.
   TOneTag v({'e', 'n', 'd'});
-  EXPECT_EQ(v.F.ReadText(100), "end");
+  EXPECT_EQ(ReadText(v.F, 100), "end");
   EXPECT_EQ(v.F.Position(), 36 + 16 + 100);
 }
 
@@ -41,7 +42,7 @@ TEST(CodeNames, FramesAndSurfaces) {
                                                     {8, "???"},     {-1, "???"}};
   for (const auto& [code, name] : frames) {
     TOneTag t(BE32(code));
-    EXPECT_EQ(t.F.ReadCoordFrameName(), name) << code;
+    EXPECT_EQ(ReadCoordFrameName(t.F), name) << code;
     EXPECT_EQ(t.F.Position(), 36 + 16 + 4);
   }
   const std::pair<int32_t, const char*> surfaces[] = {
@@ -50,7 +51,7 @@ TEST(CodeNames, FramesAndSurfaces) {
       {21, "NM122"},   {22, "unit sphere"}, {23, "VV"},    {24, "???"},   {-2, "???"}};
   for (const auto& [code, name] : surfaces) {
     TOneTag t(BE32(code));
-    EXPECT_EQ(t.F.ReadBemSurfaceName(), name) << code;
+    EXPECT_EQ(ReadBemSurfaceName(t.F), name) << code;
   }
 }
 
@@ -64,14 +65,14 @@ TEST(CodeNames, DatesInUtcPlusNine) {
       {4294967295u, "2106/02/07 15:28:15"}};
   for (const auto& [v, text] : seconds) {
     TOneTag t(BE32(static_cast<int32_t>(v)));
-    EXPECT_EQ(t.F.ReadUnixTimeText(), text) << v;
+    EXPECT_EQ(ReadUnixTimeText(t.F), text) << v;
   }
   const std::pair<uint32_t, const char*> days[] = {
       {2451545, "2000/01/01"}, {2415019, "1899/12/30"}, {2415018, "1899/12/29"}, {2442487, "1975/03/15"},
       {0, "-4713/11/24"},      {5373484, "9999/12/31"}, {5373485, "10000/01/01"}};
   for (const auto& [v, text] : days) {
     TOneTag t(BE32(static_cast<int32_t>(v)));
-    EXPECT_EQ(t.F.ReadJulianDateText(), text) << v;
+    EXPECT_EQ(ReadJulianDateText(t.F), text) << v;
   }
 }
 

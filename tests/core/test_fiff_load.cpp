@@ -34,8 +34,8 @@ TEST(Signature, RejectsShortOrWrongFiles) {
   {
     TFiff f;
     EXPECT_FALSE(f.LoadFiff(TFiffBuilder(ok).Truncate(19).Write(dir.File("19.fif"))));
-    EXPECT_EQ(f.FTagCount, 0);
-    EXPECT_EQ(f.FFileName, "");
+    EXPECT_EQ(f.TagCount(), 0);
+    EXPECT_EQ(f.FileName(), "");
   }
   {
     TFiff f;
@@ -58,15 +58,15 @@ TEST(Signature, ExactlyTwentyBytesGiveOneEntry) {
   TTempDir dir;
   TFiff f;
   ASSERT_TRUE(f.LoadFiff(TFiffBuilder().Truncate(20).Write(dir.File("20.fif"))));
-  ASSERT_EQ(f.FTagCount, 1);
-  const TFiffTag& e = f.FTags[0];
+  ASSERT_EQ(f.TagCount(), 1);
+  const TFiffTag& e = f.Tag(0);
   EXPECT_EQ(e.Pos, 0);
   EXPECT_EQ(e.Kind, 100);
   EXPECT_EQ(e.DataType, 31);
   EXPECT_EQ(e.Size, 20);
   EXPECT_EQ(e.Next, 0);
-  EXPECT_EQ(f.FFileName, dir.File("20.fif"));
-  EXPECT_FALSE(f.FUseFileStream);
+  EXPECT_EQ(f.FileName(), dir.File("20.fif"));
+  EXPECT_FALSE(f.UsesFileStream());
 }
 
 TEST(Signature, DirectoryOrFifoIsAnErrorNamingTheFile) {
@@ -101,10 +101,10 @@ TEST(FileSize, MemoryImageUpToTheLimitFileStreamBeyond) {
     const std::string path = SparseFiff(dir, size);
     TFiff f;
     ASSERT_TRUE(f.LoadFiff(path));
-    EXPECT_EQ(f.FUseFileStream, size > kMemoryImageLimit);
+    EXPECT_EQ(f.UsesFileStream(), size > kMemoryImageLimit);
     EXPECT_EQ(f.StreamSize(), size);
-    ASSERT_EQ(f.FTagCount, 3);
-    EXPECT_EQ(f.FTags[2].Pos, size - 20);
+    ASSERT_EQ(f.TagCount(), 3);
+    EXPECT_EQ(f.Tag(2).Pos, size - 20);
     f.SeekTagData(2);
     EXPECT_EQ(f.ReadLong(), 306);
     EXPECT_EQ(f.ReadLong(), 0);  // past the end
@@ -133,9 +133,9 @@ TEST(Directory, StrayByteStepForKindsAbove6000) {
   {
     TFiff f;
     ASSERT_TRUE(f.LoadFiff(TFiffBuilder().Int(6000, 1).Write(dir.File("a.fif"))));
-    ASSERT_EQ(f.FTagCount, 2);
-    EXPECT_EQ(f.FTags[1].Kind, 6000);
-    EXPECT_EQ(f.FTags[1].Pos, 36);
+    ASSERT_EQ(f.TagCount(), 2);
+    EXPECT_EQ(f.Tag(1).Kind, 6000);
+    EXPECT_EQ(f.Tag(1).Pos, 36);
   }
   {
     // 6001 is taken from one byte on, whatever the kind read there.
@@ -143,10 +143,10 @@ TEST(Directory, StrayByteStepForKindsAbove6000) {
     TFiffBuilder b;
     b.Bytes({0, 0, 0x17, 0x71, 0xAA, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0});
     ASSERT_TRUE(f.LoadFiff(b.Write(dir.File("b.fif"))));
-    ASSERT_EQ(f.FTagCount, 2);
-    EXPECT_EQ(f.FTags[1].Pos, 37);
-    EXPECT_EQ(f.FTags[1].Kind, 0x001771AA);
-    EXPECT_EQ(f.FTags[1].DataType, 2);
+    ASSERT_EQ(f.TagCount(), 2);
+    EXPECT_EQ(f.Tag(1).Pos, 37);
+    EXPECT_EQ(f.Tag(1).Kind, 0x001771AA);
+    EXPECT_EQ(f.Tag(1).DataType, 2);
   }
   for (int stray = 0; stray < 256; ++stray) {
     TFiff f;
@@ -155,14 +155,14 @@ TEST(Directory, StrayByteStepForKindsAbove6000) {
     ASSERT_TRUE(f.LoadFiff(b.Write(dir.File("s.fif"))));
     const bool detected = stray >= 1 && stray <= 127;
     if (detected) {
-      ASSERT_EQ(f.FTagCount, 2) << stray;
-      EXPECT_EQ(f.FTags[1].Pos, 37);
-      EXPECT_EQ(f.FTags[1].Kind, 200);
+      ASSERT_EQ(f.TagCount(), 2) << stray;
+      EXPECT_EQ(f.Tag(1).Pos, 37);
+      EXPECT_EQ(f.Tag(1).Kind, 200);
       f.SeekTagData(1);
       EXPECT_EQ(f.ReadLong(), 7);
     } else {
       // Undetected, the header is read one byte early and does not fit: the walk ends.
-      EXPECT_EQ(f.FTagCount, 1) << stray;
+      EXPECT_EQ(f.TagCount(), 1) << stray;
     }
   }
 }
@@ -187,10 +187,10 @@ TEST(Directory, MalformedChainsEndTheWalkAndKeepWhatCameBefore) {
     WriteFileBytes(dir.File("m.fif"), c.Data);
     TFiff f;
     ASSERT_TRUE(f.LoadFiff(dir.File("m.fif"))) << c.What;
-    EXPECT_EQ(f.FTagCount, c.Entries) << c.What;
-    EXPECT_EQ(f.FTags[0].Kind, 100);
-    for (int32_t i = 1; i < f.FTagCount; ++i)
-      EXPECT_LE(int64_t{f.FTags[i].Pos} + 16 + f.FTags[i].Size, static_cast<int64_t>(c.Data.size())) << c.What;
+    EXPECT_EQ(f.TagCount(), c.Entries) << c.What;
+    EXPECT_EQ(f.Tag(0).Kind, 100);
+    for (int32_t i = 1; i < f.TagCount(); ++i)
+      EXPECT_LE(int64_t{f.Tag(i).Pos} + 16 + f.Tag(i).Size, static_cast<int64_t>(c.Data.size())) << c.What;
   }
 }
 
@@ -200,8 +200,8 @@ TEST(Directory, HoldsEveryTagBeyondThreeThousand) {
   for (int i = 0; i < 5000; ++i) b.Int(3000 + i % 100, i);
   TFiff f;
   ASSERT_TRUE(f.LoadFiff(b.Write(dir.File("many.fif"))));
-  ASSERT_EQ(f.FTagCount, 5001);
-  EXPECT_EQ(f.FTags[5000].Pos, 36 + 4999 * 20);
+  ASSERT_EQ(f.TagCount(), 5001);
+  EXPECT_EQ(f.Tag(5000).Pos, 36 + 4999 * 20);
   f.SeekTagData(5000);
   EXPECT_EQ(f.ReadLong(), 4999);
 }
@@ -227,7 +227,7 @@ TEST(Directory, TheWalkCarriesTheValuesInForce) {
   for (const TWalkEntry& e : walk) {
     ASSERT_LT(n, 9);
     EXPECT_EQ(e.Index, n);
-    EXPECT_EQ(e.Tag, &f.FTags[n]);
+    EXPECT_EQ(e.Tag, &f.Tag(n));
     EXPECT_EQ(e.Channels, kExpected[n].Channels) << n;
     EXPECT_EQ(e.Frequency, kExpected[n].Frequency) << n;
     EXPECT_EQ(e.Block, kExpected[n].Block) << n;

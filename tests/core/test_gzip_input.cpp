@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "../../convert/gzip_input.h"
+#include "../../input/gzip_input.h"
 #include "convert.h"
 #include "fiff_builder.h"
 #include "test_files.h"
@@ -94,8 +94,8 @@ TEST(Input, RefusalsAndTheOutputName) {
     EXPECT_EQ(in.Reader != nullptr, c.Refusal == TRefusal::None) << c.Name;
     if (in.Reader) {
       EXPECT_EQ(in.OutputName, dir.File(c.OutputName)) << c.Name;
-      EXPECT_EQ(in.Reader->FFileName, dir.File(c.Name));
-      EXPECT_EQ(in.Reader->FTags[1].Kind, 200);
+      EXPECT_EQ(in.Reader->FileName(), dir.File(c.Name));
+      EXPECT_EQ(in.Reader->Tag(1).Kind, 200);
     }
   }
 }

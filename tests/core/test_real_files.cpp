@@ -22,11 +22,10 @@ TEST(RealFiles, Magnes4DWithChannelsPastEntry3000) {
   const std::string path = PatchedCopy("exported4D_linux_raw.fif", dir.Path());
   TFiff f;
   ASSERT_TRUE(f.LoadFiff(path));
-  EXPECT_EQ(f.FTagCount, 3838);
-  f.MakeSummary();
+  EXPECT_EQ(f.TagCount(), 3838);
+  const TLines s = MakeSummary(f);
   // 248 magnetometers of coil 4001 (not a category of their own) and two stimulus channels;
   // 0.3 s of float data, counted with four bytes a value.
-  const TLines& s = f.FReport;
   EXPECT_NE(std::find(s.begin(), s.end(), ",STI=2,???=248"), s.end());
   EXPECT_NE(std::find(s.begin(), s.end(), "Total 0.3 sec"), s.end());
 }

@@ -35,7 +35,7 @@ TResult Convert(const std::string& Path, const TTempDir& Out) {
   o.RawAsDouble = o.ChannelTable = o.KeepSkips = true;
   const TRecording recording = in.Recording();
   TResult r;
-  r.Files = ConvertRecording(recording, PlanConversion(recording, o));
+  r.Files = ConvertRecording(PlanConversion(recording, o));
   r.Raw = FindOne(ReadScilabFile(r.Files[0]), "raw_data");
   for (const std::string& f : r.Files) {
     const TBytes b = ReadFileBytes(f);

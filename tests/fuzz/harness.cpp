@@ -12,6 +12,7 @@
 
 #include "convert.h"
 #include "scilab_reader.h"
+#include "summary.h"
 
 namespace fs = std::filesystem;
 
@@ -41,12 +42,12 @@ void CheckOneInput(const uint8_t* Data, size_t Size, const std::string& WorkDir)
       if (window) {
         TFiff f;
         if (!f.LoadFiff(input)) return;
-        f.MakeSummary();
+        MakeSummary(f);
         ConvertFiff(f, limit);
       } else {
         TRecordingInput in = OpenRecording(input, {true, true}, true);
         if (!in.First.Reader) return;
-        in.First.Reader->MakeSummary();
+        MakeSummary(*in.First.Reader);
         TConvertOptions o;
         o.SizeLimit = limit;
         o.RawAsDouble = o.ChannelTable = o.KeepSkips = true;
@@ -54,8 +55,9 @@ void CheckOneInput(const uint8_t* Data, size_t Size, const std::string& WorkDir)
         // writes them, so the rest of the program keeps its share of the fuzzing time.
         o.Formats = TFormat::Dat | (Size % 4 == 0 ? TFormat::Sod | TFormat::Mat : 0);
         const TRecording recording = in.Recording();
-        PartSeconds(recording, true);
-        ConvertRecording(recording, PlanConversion(recording, o));
+        const std::shared_ptr<const TMeasurement> measurement = ReadMeasurement(recording, o);
+        PartSeconds(*measurement);
+        ConvertRecording(PlanConversion(recording, measurement, o));
       }
     } catch (const TInputError&) {
       // Refusals of bad input (data type, channel count) and I/O errors are messages, not

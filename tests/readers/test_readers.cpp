@@ -439,7 +439,7 @@ TEST(PythonReader, ReadsTheEventsAndTheRecordingBesideTheData) {
     TConvertOptions o;
     o.SizeLimit = 20'000;
     o.ChannelTable = o.KeepSkips = true;
-    ConvertRecording(in.Recording(), PlanConversion(in.Recording(), o));
+    ConvertRecording(PlanConversion(in.Recording(), o));
     p.Onsets.clear(), p.Ends.clear(), p.Buffers[2].SkipBefore = 0;
   }
   const std::string py = dir.File("events.py"), log = dir.File("log.txt");

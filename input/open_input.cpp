@@ -1,6 +1,6 @@
 // The one way in: an input opened once and loaded by the rules asked for (FIFF 1.1, or any 1.x and .fif.gz).
-#include "convert.h"
 #include "gzip_input.h"
+#include "input.h"
 
 namespace {
 
@@ -10,7 +10,7 @@ bool EndsWith(const std::string& Text, const std::string& End) {
 
 }  // namespace
 
-TInput OpenInput(const std::string& Path, const TReadRules& Rules, const TNumberSeparators& Separators) {
+TInput OpenInput(const std::string& Path, const TReadRules& Rules) {
   TInput in;
   in.OutputName = Path;
   std::optional<TInputFile> file = OpenInputFile(Path);
@@ -18,7 +18,7 @@ TInput OpenInput(const std::string& Path, const TReadRules& Rules, const TNumber
     in.Refusal = TRefusal::Missing;
     return in;
   }
-  auto reader = std::make_unique<TFiff>(Separators);
+  auto reader = std::make_unique<TFiff>();
   const bool gzip = EndsWith(Path, ".gz") && file->HeadLength >= 2 && file->Head[0] == 0x1f && file->Head[1] == 0x8b;
   bool loaded;
   if (gzip && Rules.Gzip) {
@@ -31,7 +31,7 @@ TInput OpenInput(const std::string& Path, const TReadRules& Rules, const TNumber
   } else {
     loaded = reader->LoadFiff(std::move(*file), Path, Rules.AnyMinorVersion);
   }
-  in.Version = reader->FVersion;
+  in.Version = reader->Version();
   if (loaded)
     in.Reader = std::move(reader);
   else

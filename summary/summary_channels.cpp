@@ -2,10 +2,10 @@
 #include <string>
 
 #include "checked_size.h"
-#include "fiff_f.h"
+#include "summary.h"
 #include "tag_walk.h"
 
-void TFiff::ReportChannels() {
+void TSummary::ReportChannels() {
   enum { kNM122, kPLA, kMAG, kSTI, kEEG, kDip, kGof, kOther, kCategories };
   int16_t watermark = 0;
   int16_t counts[kCategories] = {};
@@ -13,11 +13,11 @@ void TFiff::ReportChannels() {
   int32_t bad[kSlots];
   for (int32_t& slot : bad) slot = -999;  // the end mark
 
-  for (int32_t i = 0; i < FTagCount; ++i) {
-    const TFiffTag& t = FTags[i];
+  for (int32_t i = 0; i < FReader.TagCount(); ++i) {
+    const TFiffTag& t = FReader.Tag(i);
     if (t.Kind == fiff::kChInfo) {
       // Only the low 16 bits of each field count, as the summary always read them.
-      const fiff::TChannelInfo ch = ReadChannelInfo(i);
+      const fiff::TChannelInfo ch = FReader.ReadChannelInfo(i);
       const int16_t scan = Wrap16(ch.Scan);
       const int16_t kind = Wrap16(ch.Kind);
       const int16_t coil = Wrap16(ch.Coil);
@@ -40,9 +40,9 @@ void TFiff::ReportChannels() {
         category = kGof;
       counts[category] = Wrap16(counts[category] + 1);
     } else if (t.Kind == fiff::kBadChs) {
-      SeekTagData(i);
+      FReader.SeekTagData(i);
       const int32_t n = t.Size / 4 < kSlots ? t.Size / 4 : kSlots;  // the slots end the read
-      for (int32_t k = 0; k < n; ++k) bad[k] = ReadLong();
+      for (int32_t k = 0; k < n; ++k) bad[k] = FReader.ReadLong();
     }
   }
 
@@ -69,28 +69,28 @@ void TFiff::ReportChannels() {
   FReport.push_back(badText.empty() ? "no bad channel" : "bad channel: " + badText);
 }
 
-void TFiff::ReportRawData() {
+void TSummary::ReportRawData() {
   float freqAtBuffer = 1.0f;
   float lowpass = 0.0f;
   float highpass = 0.0f;
   int64_t samples = 0;
   std::string skip;
 
-  for (const TWalkEntry& e : TTagWalk(*this, 1, 1.0f)) {
+  for (const TWalkEntry& e : TTagWalk(FReader, 1, 1.0f)) {
     const TFiffTag& t = *e.Tag;
     const int32_t i = e.Index;
     const int32_t channels = e.Channels;
     switch (t.Kind) {
       case fiff::kLowpass:  // the first non-zero corner stays
         if (lowpass == 0.0f) {
-          SeekTagData(i);
-          lowpass = ReadSingle();
+          FReader.SeekTagData(i);
+          lowpass = FReader.ReadSingle();
         }
         break;
       case fiff::kHighpass:
         if (highpass == 0.0f) {
-          SeekTagData(i);
-          highpass = ReadSingle();
+          FReader.SeekTagData(i);
+          highpass = FReader.ReadSingle();
         }
         break;
       case fiff::kDataBuffer:
@@ -100,8 +100,8 @@ void TFiff::ReportRawData() {
         freqAtBuffer = e.Frequency;
         break;
       case fiff::kDataSkip:
-        SeekTagData(i);
-        skip = "data skip is " + std::to_string(ReadLongWord());
+        FReader.SeekTagData(i);
+        skip = "data skip is " + std::to_string(FReader.ReadLongWord());
         break;
       default: break;
     }

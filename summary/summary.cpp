@@ -2,7 +2,9 @@
 #include <string>
 
 #include "checked_size.h"
-#include "fiff_f.h"
+#include "code_names.h"
+#include "measurement.h"
+#include "summary.h"
 
 namespace {
 
@@ -17,13 +19,13 @@ void ParseDate(const std::string& Text, int64_t& Year, int& Month, int& Day) {
 
 }  // namespace
 
-void TFiff::MakeSummary() {
+void TSummary::MakeSummary() {
   FReport.clear();
-  const double k = static_cast<double>(StreamSize()) / 1024;
-  if (FUseFileStream)
-    FReport.push_back(FFileName + " (" + Format(k, "#,###,##0,0") + "KB) is loaded on FileStream.");
+  const double k = static_cast<double>(FReader.StreamSize()) / 1024;
+  if (FReader.UsesFileStream())
+    FReport.push_back(FReader.FileName() + " (" + Format(k, "#,###,##0,0") + "KB) is loaded on FileStream.");
   else
-    FReport.push_back(FFileName + " (" + Format(k, "#,###,##0.0") + "kB) is loaded.");
+    FReport.push_back(FReader.FileName() + " (" + Format(k, "#,###,##0.0") + "kB) is loaded.");
   ReportGeneralInfo();
   ReportSspItems();
   ReportDigitizedPoints();
@@ -31,10 +33,10 @@ void TFiff::MakeSummary() {
   ReportRawData();
   ReportAverages();
   ReportBemModels();
-  CheckUnchanged();
+  FReader.CheckUnchanged();
 }
 
-void TFiff::ReportGeneralInfo() {
+void TSummary::ReportGeneralInfo() {
   std::string subject, measDate, birthDate, firstName, middleName, lastName;
   bool ageDone = false;
 
@@ -51,35 +53,35 @@ void TFiff::ReportGeneralInfo() {
     ageDone = true;
   };
 
-  for (int32_t i = 0; i < FTagCount; ++i) {
+  for (int32_t i = 0; i < FReader.TagCount(); ++i) {
     std::string pending;
-    const TFiffTag& t = FTags[i];
+    const TFiffTag& t = FReader.Tag(i);
     switch (t.Kind) {
       case fiff::kMeasDate:
         FReport.push_back("");
         FReport.push_back("****** general information ******");
-        SeekTagData(i);
-        measDate = ReadUnixTimeText();
+        FReader.SeekTagData(i);
+        measDate = ReadUnixTimeText(FReader);
         pending = "measured date = " + measDate;
         ageStep();
         break;
-      case fiff::kExperimenter: subject += " by " + ReadTextAt(i); break;
-      case fiff::kSubjFirstName: firstName = ReadTextAt(i); break;
-      case fiff::kSubjMiddleName: middleName = ReadTextAt(i); break;
-      case fiff::kSubjLastName: lastName = ReadTextAt(i); break;
+      case fiff::kExperimenter: subject += " by " + ReadTextAt(FReader, i); break;
+      case fiff::kSubjFirstName: firstName = ReadTextAt(FReader, i); break;
+      case fiff::kSubjMiddleName: middleName = ReadTextAt(FReader, i); break;
+      case fiff::kSubjLastName: lastName = ReadTextAt(FReader, i); break;
       case fiff::kSubjBirthDay:
         subject += " ";
-        SeekTagData(i);
-        birthDate = ReadJulianDateText();
+        FReader.SeekTagData(i);
+        birthDate = ReadJulianDateText(FReader);
         ageStep();
         break;
       case fiff::kSubjSex:
-        SeekTagData(i);
-        subject += ReadLongWord() == 1 ? "M" : "F";
+        FReader.SeekTagData(i);
+        subject += FReader.ReadLongWord() == 1 ? "M" : "F";
         break;
       case fiff::kSubjHand:
-        SeekTagData(i);
-        subject += ReadLongWord() == 1 ? "(R)" : "(L)";
+        FReader.SeekTagData(i);
+        subject += FReader.ReadLongWord() == 1 ? "(R)" : "(L)";
         break;
       default: break;
     }
@@ -92,15 +94,15 @@ void TFiff::ReportGeneralInfo() {
   FReport.push_back(name + subject);
 }
 
-void TFiff::ReportSspItems() {
+void TSummary::ReportSspItems() {
   std::string itemName;
   bool vectorsPending = false;
   bool headerPending = true;
-  for (int32_t i = 0; i < FTagCount; ++i) {
-    const TFiffTag& t = FTags[i];
+  for (int32_t i = 0; i < FReader.TagCount(); ++i) {
+    const TFiffTag& t = FReader.Tag(i);
     if (t.Kind == fiff::kSFreq) return;
     if (t.Kind == fiff::kComment || t.Kind == fiff::kName) {
-      itemName = ReadTextAt(i);
+      itemName = ReadTextAt(FReader, i);
     } else if (t.Kind == fiff::kProjItemChList) {
       vectorsPending = true;
     } else if (t.Kind == fiff::kProjItemVectors && vectorsPending) {
@@ -117,22 +119,10 @@ void TFiff::ReportSspItems() {
   }
 }
 
-std::vector<int32_t> TFiff::DigitizedPointEntries() const {
-  std::vector<int32_t> points;
-  bool slopesSeen = false;
-  for (int32_t i = 0; i < FTagCount; ++i) {
-    if (FTags[i].Kind == fiff::kHpiSlopes)
-      slopesSeen = true;
-    else if (FTags[i].Kind == fiff::kDigPoint && slopesSeen)
-      points.push_back(i);
-  }
-  return points;
-}
-
-void TFiff::ReportDigitizedPoints() {
+void TSummary::ReportDigitizedPoints() {
   int16_t counts[5] = {0, 0, 0, 0, 0};
-  for (const int32_t i : DigitizedPointEntries()) {
-    uint32_t p = static_cast<uint32_t>(ReadDigPoint(i).Kind);
+  for (const int32_t i : fiff::DigitizedPointEntries(FReader)) {
+    uint32_t p = static_cast<uint32_t>(FReader.ReadDigPoint(i).Kind);
     if (p > 4) p = 0;
     counts[p] = Wrap16(counts[p] + 1);
   }
@@ -148,4 +138,10 @@ void TFiff::ReportDigitizedPoints() {
   // "informatin" is the system's own text, pinned by tests.
   FReport.push_back("****** digitized points informatin ******");
   FReport.push_back(line);
+}
+
+std::vector<std::string> MakeSummary(TFiff& Reader, const TNumberSeparators& Separators) {
+  TSummary summary(Reader, Separators);
+  summary.MakeSummary();
+  return std::move(summary.FReport);
 }

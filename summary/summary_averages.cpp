@@ -2,10 +2,11 @@
 #include <string>
 
 #include "checked_size.h"
-#include "fiff_f.h"
+#include "code_names.h"
+#include "summary.h"
 #include "tag_walk.h"
 
-void TFiff::ReportAverages() {
+void TSummary::ReportAverages() {
   bool headerPending = true;
   bool filterPending = false;
   float freq = 1.0f, lowpass = 0.0f, highpass = 0.0f, firstTime = 0.0f;
@@ -53,33 +54,33 @@ void TFiff::ReportAverages() {
     label.clear();
   };
 
-  for (const TWalkEntry& e : TTagWalk(*this, 1, 1.0f)) {
+  for (const TWalkEntry& e : TTagWalk(FReader, 1, 1.0f)) {
     const TFiffTag& t = *e.Tag;
     freq = e.Frequency;
-    if (t.Kind != fiff::kEpoch) SeekTagData(e.Index);
+    if (t.Kind != fiff::kEpoch) FReader.SeekTagData(e.Index);
     switch (t.Kind) {
-      case fiff::kComment: label = ReadText(t.Size); break;
+      case fiff::kComment: label = ReadText(FReader, t.Size); break;
       case fiff::kNAve:
-        averages = ReadLong();
+        averages = FReader.ReadLong();
         epochs = 0;
         break;
-      case fiff::kFirstSample: firstSample = ReadLong(); break;
-      case fiff::kLastSample: lastSample = ReadLong(); break;
+      case fiff::kFirstSample: firstSample = FReader.ReadLong(); break;
+      case fiff::kLastSample: lastSample = FReader.ReadLong(); break;
       case fiff::kLowpass:
-        lowpass = ReadSingle();
+        lowpass = FReader.ReadSingle();
         filterPending = true;
         break;
-      case fiff::kHighpass: highpass = ReadSingle(); break;
-      case fiff::kNoSamples: samples = ReadLong(); break;
-      case fiff::kFirstTime: firstTime = ReadSingle(); break;
+      case fiff::kHighpass: highpass = FReader.ReadSingle(); break;
+      case fiff::kNoSamples: samples = FReader.ReadLong(); break;
+      case fiff::kFirstTime: firstTime = FReader.ReadSingle(); break;
       case fiff::kHpiFitGoodness: {
         const int32_t n = t.Size / 4 < kGoodness ? t.Size / 4 : kGoodness;  // ten coils at most
-        for (int32_t k = 0; k < n; ++k) goodness[k] = ReadSingle();
+        for (int32_t k = 0; k < n; ++k) goodness[k] = FReader.ReadSingle();
         break;
       }
-      case fiff::kHpiFitGoodLimit: goodnessLimit = ReadSingle(); break;
+      case fiff::kHpiFitGoodLimit: goodnessLimit = FReader.ReadSingle(); break;
       case fiff::kHpiCoilNo:
-        label = "HPI" + std::to_string(ReadLongWord());
+        label = "HPI" + std::to_string(FReader.ReadLongWord());
         epochs = 0;
         break;
       case fiff::kEpoch:
@@ -91,41 +92,41 @@ void TFiff::ReportAverages() {
   }
 }
 
-void TFiff::ReportBemModels() {
+void TSummary::ReportBemModels() {
   std::string frame;  // never cleared: it stands under every later surface
-  for (int32_t i = 0; i < FTagCount; ++i) {
-    const TFiffTag& t = FTags[i];
+  for (int32_t i = 0; i < FReader.TagCount(); ++i) {
+    const TFiffTag& t = FReader.Tag(i);
     switch (t.Kind) {
       case fiff::kBemSurfId:
         FReport.push_back("");
         FReport.push_back("****** BEM model ******");
         if (!frame.empty()) FReport.push_back(frame);
-        SeekTagData(i);
-        FReport.push_back(ReadBemSurfaceName());
+        FReader.SeekTagData(i);
+        FReport.push_back(ReadBemSurfaceName(FReader));
         break;
       case fiff::kBemSurfNNode:
-        SeekTagData(i);
-        FReport.push_back("number of nodes = " + std::to_string(ReadLongWord()));
+        FReader.SeekTagData(i);
+        FReport.push_back("number of nodes = " + std::to_string(FReader.ReadLongWord()));
         break;
       case fiff::kBemSurfNTri:
-        SeekTagData(i);
-        FReport.push_back("number of triangle = " + std::to_string(ReadLongWord()));
+        FReader.SeekTagData(i);
+        FReport.push_back("number of triangle = " + std::to_string(FReader.ReadLongWord()));
         break;
       case fiff::kBemApprox: {
-        SeekTagData(i);
-        const int32_t v = ReadLong();
+        FReader.SeekTagData(i);
+        const int32_t v = FReader.ReadLong();
         FReport.push_back(v == 1   ? "constant potential approach"
                           : v == 2 ? "linear potential approach"
                                    : "??? approach");
         break;
       }
       case fiff::kBemCoordFrame:
-        SeekTagData(i);
-        frame = "coordination = " + ReadCoordFrameName();
+        FReader.SeekTagData(i);
+        frame = "coordination = " + ReadCoordFrameName(FReader);
         break;
       case fiff::kBemSigma:
-        SeekTagData(i);
-        FReport.push_back("conductivity = " + Format(ReadSingle(), "0.0"));
+        FReader.SeekTagData(i);
+        FReport.push_back("conductivity = " + Format(FReader.ReadSingle(), "0.0"));
         break;
       default: break;
     }

@@ -1,7 +1,7 @@
-// Texts of FIFF codes: stored texts, coordinate frames, BEM surfaces, dates in UTC+9 and units.
+// Texts of FIFF codes for the summary: stored texts, coordinate frames, BEM surfaces, dates in UTC+9.
 #include <cstdio>
 
-#include "fiff_f.h"
+#include "code_names.h"
 
 namespace {
 
@@ -37,12 +37,12 @@ std::string DateTimeText(int64_t DaysSince1899, int64_t SecondsOfDay) {
 
 }  // namespace
 
-std::string TFiff::ReadText(int32_t Count) {
+std::string ReadText(TFiff& Reader, int32_t Count) {
   std::string text;
   uint8_t chunk[4096];
   while (Count > 0) {
     const int32_t n = Count < static_cast<int32_t>(sizeof chunk) ? Count : static_cast<int32_t>(sizeof chunk);
-    ReadBlock(chunk, n);
+    Reader.ReadBlock(chunk, n);
     for (int32_t i = 0; i < n; ++i)
       if (chunk[i] >= 32 && chunk[i] <= 127) text += static_cast<char>(chunk[i]);
     Count -= n;
@@ -50,15 +50,15 @@ std::string TFiff::ReadText(int32_t Count) {
   return text;
 }
 
-std::string TFiff::ReadCoordFrameName() {
+std::string ReadCoordFrameName(TFiff& Reader) {
   static const char* const kNames[] = {"unknown", "device", "isotrak",   "HPI",
                                        "head",    "MRI",    "MRI slice", "MRI display"};
-  const uint32_t code = ReadLongWord();
+  const uint32_t code = Reader.ReadLongWord();
   return code < 8 ? kNames[code] : "???";
 }
 
-std::string TFiff::ReadBemSurfaceName() {
-  switch (ReadLong()) {
+std::string ReadBemSurfaceName(TFiff& Reader) {
+  switch (Reader.ReadLong()) {
     case -1: return "unknown";
     case 1: return "brain";
     case 2: return "CSF";
@@ -75,52 +75,18 @@ std::string TFiff::ReadBemSurfaceName() {
   }
 }
 
-std::string TFiff::ReadUnixTimeText() {
+std::string ReadUnixTimeText(TFiff& Reader) {
   // Seconds since 1970 UTC, shown in UTC+9; 64-bit, so dates from 2036 on stay exact.
-  const int64_t seconds = int64_t{ReadLongWord()} + kDaysTo1970 * 86400 + 9 * 3600;
+  const int64_t seconds = int64_t{Reader.ReadLongWord()} + kDaysTo1970 * 86400 + 9 * 3600;
   return DateTimeText(seconds / 86400, seconds % 86400);
 }
 
-std::string TFiff::ReadJulianDateText() {
+std::string ReadJulianDateText(TFiff& Reader) {
   // 2,415,019 is the Julian day number of 1899-12-30.
-  return DateTimeText(int64_t{ReadLongWord()} - 2415019, 0);
+  return DateTimeText(int64_t{Reader.ReadLongWord()} - 2415019, 0);
 }
 
-const char* fiff::UnitSymbol(int32_t Unit) {
-  switch (Unit) {
-    case 1: return "m";
-    case 2: return "kg";
-    case 3: return "s";
-    case 4: return "A";
-    case 5: return "K";
-    case 6: return "mol";
-    case 7: return "rad";
-    case 8: return "sr";
-    case 9: return "cd";
-    case 10: return "mol/m^3";
-    case 101: return "Hz";
-    case 102: return "N";
-    case 103: return "Pa";
-    case 104: return "J";
-    case 105: return "W";
-    case 106: return "C";
-    case 107: return "V";
-    case 108: return "F";
-    case 109: return "Ohm";
-    case 110: return "S";
-    case 111: return "Wb";
-    case 112: return "T";
-    case 113: return "H";
-    case 114: return "oC";
-    case 115: return "lm";
-    case 116: return "lx";
-    case 117: return "V/m^2";
-    case 118: return "s^2";
-    case 201: return "T/m";
-    case 202: return "Am";
-    case 203: return "Am/m^2";
-    case 204: return "Am/m^3";
-    case 210: return "px";
-    default: return "n/a";  // none (-1), unitless (0) and codes no table names
-  }
+std::string ReadTextAt(TFiff& Reader, int32_t Index) {
+  Reader.SeekTagData(Index);
+  return ReadText(Reader, Reader.Tag(Index).Size);
 }

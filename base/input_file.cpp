@@ -9,8 +9,9 @@
 #include <cerrno>
 #include <utility>
 
-#include "fiff_f.h"
+#include "file_io.h"
 #include "in_out_error.h"
+#include "input_error.h"
 
 TInputFile::~TInputFile() {
   if (Fd >= 0) ::close(Fd);
@@ -50,12 +51,6 @@ std::optional<TInputFile> OpenInputFile(const std::string& Path) {
   f.ModifiedNs = int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec;
   f.Device = st.st_dev;
   f.Inode = st.st_ino;
-  while (f.HeadLength < TInputFile::kHeadSize) {
-    const ssize_t n = ::pread(f.Fd, f.Head + f.HeadLength, TInputFile::kHeadSize - f.HeadLength, f.HeadLength);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ThrowInOutError("Cannot read", Path, errno);
-    if (n == 0) break;
-    f.HeadLength += static_cast<int>(n);
-  }
+  f.HeadLength = static_cast<int>(ReadAt(f.Fd, 0, f.Head, TInputFile::kHeadSize, Path));
   return f;
 }

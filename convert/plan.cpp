@@ -1,0 +1,169 @@
+// The plan: each data buffer checked in order (its type, the part it begins, its skip), the split into a series, the
+// names.
+#include "plan.h"
+
+#include "bids.h"
+#include "checked_size.h"
+#include "formats.h"
+
+namespace {
+
+const char* DataTypeName(int32_t Type) {
+  switch (Type) {
+    case fiff::kTypeVoid: return "void";
+    case fiff::kTypeByte: return "8-bit integers";
+    case fiff::kTypeInt: return "32-bit integers";
+    case fiff::kTypeFloat: return "32-bit floats";
+    case fiff::kTypeDouble: return "64-bit floats";
+    case fiff::kTypeComplexFloat: return "complex floats";
+    case fiff::kTypeComplexDouble: return "complex doubles";
+    default: return "not 16-bit integers";
+  }
+}
+
+// An n/a row of the channel table is shorter than this.
+constexpr int64_t kBlankRowBytes = 64;
+
+[[noreturn]] void Refuse(const TFiff& File, const std::string& Why) {
+  throw TInputError("Cannot convert \"" + File.FileName() + "\": " + Why);
+}
+
+[[noreturn]] void RefuseSkip(const TFiff& File, int32_t Buffers, int32_t Pos, int64_t InputSize) {
+  Refuse(File, "its data skip of " + std::to_string(Buffers) + " buffers before the buffer at byte " +
+                   std::to_string(Pos) + " stands for more zeros than an output file of it may hold (" +
+                   std::to_string(InventedBytesAllowed(InputSize)) + " bytes of invented values)");
+}
+
+// raw_data holds 16-bit integers, or doubles when asked: any other buffer type would be stored as
+// garbage. True when the buffer makes raw_data doubles.
+bool CheckType(const TFiff& File, const TRawBuffer& Buffer, const TConvertOptions& Options) {
+  const int32_t type = Buffer.DataType;
+  const bool wide = type == fiff::kTypeInt || type == fiff::kTypeFloat || type == fiff::kTypeDouble;
+  if (wide && Options.RawAsDouble) return true;
+  if (type != fiff::kTypeShort && type != fiff::kTypeDauPack16)
+    Refuse(File,
+           "its raw data buffers hold FIFF data type " + std::to_string(type) + " (" + DataTypeName(type) +
+               "), and raw_data stores only 16-bit integers (types 2 and 16)" +
+               (wide ? "; tessaline-convert converts them as doubles (with --like-window, add --raw-as-double)" : ""));
+  return false;
+}
+
+// The parts of a split recording must continue one another: the same channels and frequency, and
+// each part's first sample the one after the last of the part before. Column is where the part
+// begins in the recording.
+void CheckContinues(const TMeasurement& M, int32_t Part, int64_t FirstSample, int64_t Column) {
+  const TPartStart& s = M.PartStarts()[static_cast<size_t>(Part)];
+  const std::string name = "its part \"" + M.Part(Part).FileName() + "\"";
+  if (s.Channels != M.RawRows())
+    Refuse(M.First(), name + " has " + std::to_string(s.Channels) + " channels where the part before has " +
+                          std::to_string(M.RawRows()));
+  if (s.Frequency != M.RawFrequency())
+    Refuse(M.First(), name + " is sampled at " + Shortest(s.Frequency) + " Hz where the part before is sampled at " +
+                          Shortest(M.RawFrequency()) + " Hz");
+  if (s.FirstSample != FirstSample + Column)
+    Refuse(M.First(), name + " begins at sample " + std::to_string(s.FirstSample) + ", not at " +
+                          std::to_string(FirstSample + Column) + ", the one after the part before");
+}
+
+// The zeros of each file's skips again, at eight bytes a value, for raw_data of doubles: more
+// than an output file's budget is refused.
+void RecountDoubleZeros(TPlan& P) {
+  const TMeasurement& m = P.M();
+  size_t k = 0;
+  for (TStretch& stretch : P.Stretches) stretch.ZeroBytes = 0;
+  for (const TSkipFill& skip : P.Skips) {
+    while (k + 1 < P.Stretches.size() && skip.Column >= P.Stretches[k + 1].FirstColumn) ++k;
+    P.Stretches[k].ZeroBytes += skip.Columns * m.RawRows() * 8;
+    if (P.Stretches[k].ZeroBytes > InventedBytesAllowed(m.InputSize()))
+      RefuseSkip(m.Part(skip.Part), skip.Buffers, skip.Pos, m.InputSize());
+  }
+}
+
+// The names of the data files (one, or a series), and of the sidecars asked for.
+void NameFiles(TPlan& P, const std::string& Base) {
+  const TMeasurement& m = P.M();
+  // Over the size limit the files are numbered, even a series of one.
+  P.DataBases =
+      m.InputSize() > P.Options.SizeLimit ? SeriesBases(Base, P.Stretches.size()) : std::vector<std::string>{Base};
+  for (const std::string& file : P.DataBases)
+    for (const TFormatInfo& format : Formats())
+      if (P.Options.Formats & format.Bit) P.DataFiles.push_back(file + format.Ending);
+  // The table's rows without a channel record are invented: a count far beyond the records (a
+  // damaged file) would fill the disk with rows of n/a, so the table is then left out.
+  if (P.Options.ChannelTable && m.HasBuffers()) {
+    const int64_t records = m.Calibration().empty() ? 0 : static_cast<int64_t>(m.Calibration()[0].Records.size());
+    if ((m.RawRows() - records) * kBlankRowBytes <= InventedBytesAllowed(m.InputSize()))
+      P.ChannelTable = Base + "_channels.tsv";
+  }
+  if (P.Options.KeepSkips && m.HasBuffers()) {
+    P.Events = RecordingEvents(P);
+    if (!P.Events.empty()) P.EventsFile = Base + "_events.tsv";
+    P.RecordingFile = Base + "_recording.json";
+  }
+}
+
+}  // namespace
+
+// One pass over the buffers checks the measurement and splits its raw data into the series: each
+// file takes the buffers after the previous one's last, up to and including the buffer at which
+// their sizes (and the sizes of the buffers their skips stand for) first add up to more than the
+// limit.
+TPlan MakePlan(const std::string& OutputName, std::shared_ptr<const TMeasurement> Measurement,
+               const TConvertOptions& Options) {
+  TPlan p;
+  p.Options = Options;
+  p.Measurement = std::move(Measurement);
+  const TMeasurement& m = p.M();
+  const bool series = m.InputSize() > Options.SizeLimit;
+  const int64_t allowed = InventedBytesAllowed(m.InputSize());
+  p.Stretches = {TStretch{}};
+  int64_t total = 0;  // bytes of the stretch's buffers
+  int64_t column = 0;
+  int32_t part = -1;
+  const std::vector<TRawBuffer>& buffers = m.Buffers();
+  for (int32_t k = 0; k < static_cast<int32_t>(buffers.size()); ++k) {
+    const TRawBuffer& b = buffers[static_cast<size_t>(k)];
+    const TFiff& file = m.Part(b.Part);
+    if (CheckType(file, b, Options)) p.RawDoubles = true;
+    if (b.Part != part) {  // the part's first buffer
+      if (b.Part != part + 1) Refuse(m.First(), "its part \"" + m.Part(part + 1).FileName() + "\" holds no raw data");
+      if (b.Part == 0)
+        p.FirstSample = m.PartStarts()[0].FirstSample;
+      else
+        CheckContinues(m, b.Part, p.FirstSample, column);
+      part = b.Part;
+    }
+    // The zeros of a skip are invented values: more than the budget of an output file is refused.
+    // Counted here at two bytes a value at least, so that no count can overflow; again below at the
+    // size raw_data's values have.
+    const int64_t columns = m.Columns(b);
+    const std::optional<int64_t> skipped = CheckedMul(b.SkipBuffers, columns);
+    const std::optional<int64_t> zeroBytes = skipped ? CheckedMul(*skipped, 2 * int64_t{m.RawRows()}) : std::nullopt;
+    if (!zeroBytes || *zeroBytes > allowed - p.Stretches.back().ZeroBytes)
+      RefuseSkip(file, b.SkipBuffers, b.Pos, m.InputSize());
+    if (*skipped > 0) p.Skips.push_back({column, *skipped, b.Part, b.Pos, b.SkipBuffers});
+    p.Stretches.back().ZeroBytes += *zeroBytes;
+    p.Stretches.back().Columns += *skipped + columns;
+    column += *skipped + columns;
+    total += (int64_t{b.SkipBuffers} + 1) * b.Size;
+    if (series && total > Options.SizeLimit) {
+      p.Stretches.back().EndBuffer = k + 1;
+      p.Stretches.back().SplitPos = b.Part == 0 ? b.Pos : 0;
+      p.Stretches.push_back({k + 1, k + 1, 0, column, 0, 0});
+      total = 0;
+    }
+  }
+  p.Stretches.back().EndBuffer = static_cast<int32_t>(buffers.size());
+  if (p.RawDoubles) RecountDoubleZeros(p);
+  if (m.HasBuffers() && m.RawRows() <= 0)
+    Refuse(m.First(), "it declares " + std::to_string(m.RawRows()) + " channels for its raw data buffers");
+  // A part without raw data continues nothing.
+  if (m.PartCount() > 1 && part + 1 < m.PartCount())
+    Refuse(m.First(), "its part \"" + m.Part(part + 1).FileName() + "\" holds no raw data");
+  p.TotalColumns = column;
+  for (const TStretch& s : p.Stretches)
+    if (!CheckedInt32(s.Columns))
+      Refuse(m.First(), "its raw data hold " + std::to_string(s.Columns) + " samples, more than a Scilab matrix can");
+  NameFiles(p, OutputBase(OutputName, Options.OutputDir));
+  return p;
+}

@@ -1,0 +1,68 @@
+// The conversion's plan: the checks of the measurement, the split into a series, the files it writes.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "convert.h"
+
+// The raw data of one output file: the buffers [FirstBuffer, EndBuffer) of the measurement's; the
+// samples they hold (and the zeros of their skips) and the column of the whole recording where
+// they begin; and the tag position of the buffer that ends the file (its split point; 0 for the
+// last file), where its calibration walk stops.
+struct TStretch {
+  int32_t FirstBuffer = 0;
+  int32_t EndBuffer = 0;
+  int64_t Columns = 0;
+  int64_t FirstColumn = 0;
+  int64_t ZeroBytes = 0;  // of the skips' zeros, taken from the file's budget of invented values
+  int32_t SplitPos = 0;   // in the first part, or 0
+};
+
+// A data skip filled with zeros: where it begins in the recording, how many columns, and where it
+// stands (its part, the position of the buffer after it, the buffers it says are missing).
+struct TSkipFill {
+  int64_t Column = 0;
+  int64_t Columns = 0;
+  int32_t Part = 0;
+  int32_t Pos = 0;
+  int32_t Buffers = 0;
+};
+
+// A row of NAME_events.tsv: the column where it begins, its duration in seconds, its type.
+struct TEventRow {
+  int64_t Column = 0;
+  double Duration = 0;
+  std::string Type;
+};
+
+// What the check of the measurement found, and the files it plans: made once, followed by the run.
+struct TPlan {
+  TConvertOptions Options;
+  std::shared_ptr<const TMeasurement> Measurement;
+  std::vector<TStretch> Stretches;     // one per data file
+  std::vector<std::string> DataBases;  // one per data file: its path without the format's ending
+  std::vector<std::string> DataFiles;  // every data file, in every format
+  std::string ChannelTable;            // empty when none is written
+  std::string EventsFile;              // likewise
+  std::string RecordingFile;           // likewise
+  bool RawDoubles = false;             // raw_data of doubles: some buffers hold 32-bit or 64-bit values
+  int64_t FirstSample = 0;             // the FIFF number of the first column
+  int64_t TotalColumns = 0;            // of the whole recording
+  std::vector<TSkipFill> Skips;
+  std::vector<TEventRow> Events;  // sorted by column
+
+  const TMeasurement& M() const { return *Measurement; }
+};
+
+// Checks the measurement and plans the outputs, named after OutputName; throws TInputError when it
+// cannot be converted.
+TPlan MakePlan(const std::string& OutputName, std::shared_ptr<const TMeasurement> Measurement,
+               const TConvertOptions& Options);
+
+// The rows of NAME_events.tsv: the first part's annotations, placed as MNE-Python places them, and
+// one BAD_ACQ_SKIP row per filled skip, sorted by their beginning.
+std::vector<TEventRow> RecordingEvents(const TPlan& Plan);
