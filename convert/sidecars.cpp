@@ -24,11 +24,6 @@ double AsStored(float Value) {
   return d;
 }
 
-std::string BaseName(const std::string& Path) {
-  const size_t slash = Path.find_last_of('/');
-  return slash == std::string::npos ? Path : Path.substr(slash + 1);
-}
-
 // ISO 8601 in UTC: 2021-03-04T05:06:07.25Z; nothing for a time outside the years 1 to 9999 (a
 // damaged date).
 std::optional<std::string> IsoDate(double Seconds) {

@@ -58,6 +58,8 @@ TRecordingInput OpenRecording(const std::string& Path, const TReadRules& Rules, 
 std::map<std::string, std::pair<std::string, int>> FindLaterParts(const std::vector<std::string>& Files,
                                                                   const TReadRules& Rules);
 
+// The file's name without its folder.
+std::string BaseName(const std::string& Path);
 // The output's base: the path without the file name's extension.
 std::string OutputBaseName(const std::string& InputPath);
 // The outputs' path without ending for a recording named OutputName: its base, in OutputDir when

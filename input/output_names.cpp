@@ -4,6 +4,11 @@
 
 #include "input.h"
 
+std::string BaseName(const std::string& Path) {
+  const size_t slash = Path.find_last_of('/');
+  return slash == std::string::npos ? Path : Path.substr(slash + 1);
+}
+
 std::string OutputBaseName(const std::string& InputPath) {
   const size_t slash = InputPath.find_last_of('/');
   const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;

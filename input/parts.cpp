@@ -10,11 +10,6 @@
 
 namespace {
 
-std::string BaseName(const std::string& Path) {
-  const size_t slash = Path.find_last_of('/');
-  return slash == std::string::npos ? Path : Path.substr(slash + 1);
-}
-
 std::string Folder(const std::string& Path) {
   const size_t slash = Path.find_last_of('/');
   return slash == std::string::npos ? "" : Path.substr(0, slash + 1);

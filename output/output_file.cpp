@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "file_io.h"
 #include "in_out_error.h"
 #include "interrupt_cleanup.h"
 
@@ -33,6 +34,7 @@ void TOutputFile::OpenAtomic(const std::string& FileName) {
   ::umask(mask);
   ::fchmod(fd, 0666 & ~mask);
   FFd = fd;
+  FEnd = 0;
   FFileName = FileName;
   FTempName = temp;
 }
@@ -42,20 +44,15 @@ void TOutputFile::OpenInPlace(const std::string& FileName) {
   const int fd = ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) ThrowInOutError("Cannot create", FileName, errno);
   FFd = fd;
+  FEnd = 0;
   FFileName = FileName;
   FTempName.clear();
 }
 
 void TOutputFile::Write(const uint8_t* Data, int64_t Count) {
   if (FFd < 0) throw std::logic_error("TOutputFile: no file is open for writing");
-  while (Count > 0) {
-    const ssize_t n = ::write(FFd, Data, static_cast<size_t>(Count));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ThrowInOutError("Cannot write", FFileName, errno);
-    if (n == 0) ThrowInOutError("Cannot write", FFileName, ENOSPC);  // a short write: disk full
-    Data += n;
-    Count -= n;
-  }
+  ::WriteAt(FFd, FEnd, Data, Count, FFileName);
+  FEnd += Count;
 }
 
 void TOutputFile::CloseDescriptor() {
@@ -71,15 +68,7 @@ void TOutputFile::CloseDescriptor() {
 
 void TOutputFile::WriteAt(int64_t Pos, const uint8_t* Data, int64_t Count) {
   if (FFd < 0) throw std::logic_error("TOutputFile: no file is open for writing");
-  while (Count > 0) {
-    const ssize_t n = ::pwrite(FFd, Data, static_cast<size_t>(Count), Pos);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ThrowInOutError("Cannot write", FFileName, errno);
-    if (n == 0) ThrowInOutError("Cannot write", FFileName, ENOSPC);
-    Data += n;
-    Pos += n;
-    Count -= n;
-  }
+  ::WriteAt(FFd, Pos, Data, Count, FFileName);
 }
 
 void TOutputFile::Commit() {

@@ -44,6 +44,7 @@ class TOutputFile {
   void Remove();
 
   int FFd = -1;
+  int64_t FEnd = 0;       // where the next appended bytes go
   int FArmed = -1;        // the interrupt handler's slot
   std::string FFileName;  // the name the user will see
   std::string FTempName;  // set while an atomic output is unfinished

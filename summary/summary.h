@@ -21,16 +21,6 @@ class TSummary {
   std::vector<std::string> FReport;
 
  private:
-  // The sections, in the order MakeSummary adds them.
-  void ReportGeneralInfo();
-  void ReportSspItems();
-  void ReportDigitizedPoints();
-  void ReportChannels();
-  void ReportRawData();
-  void ReportAverages();
-  void ReportBemModels();
-  std::string Format(double Value, const char* Picture) const { return FormatFloat(Value, Picture, FSeparators); }
-
   TFiff& FReader;
   TNumberSeparators FSeparators;
 };

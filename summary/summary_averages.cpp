@@ -3,10 +3,10 @@
 
 #include "checked_size.h"
 #include "code_names.h"
-#include "summary.h"
+#include "sections.h"
 #include "tag_walk.h"
 
-void TSummary::ReportAverages() {
+void ReportAverages(TSummaryPage& Page) {
   bool headerPending = true;
   bool filterPending = false;
   float freq = 1.0f, lowpass = 0.0f, highpass = 0.0f, firstTime = 0.0f;
@@ -18,13 +18,14 @@ void TSummary::ReportAverages() {
 
   auto emitLine = [&] {
     if (headerPending) {
-      FReport.push_back("");
+      Page.Lines.push_back("");
       // "informatin" is the system's own text, pinned by tests.
-      FReport.push_back("****** averaged informatin ******");
+      Page.Lines.push_back("****** averaged informatin ******");
       headerPending = false;
     }
     if (filterPending) {
-      FReport.push_back("bandpass filter(" + Format(highpass, "0.000") + "..." + Format(lowpass, "0.000") + "Hz)");
+      Page.Lines.push_back("bandpass filter(" + Page.Format(highpass, "0.000") + "..." + Page.Format(lowpass, "0.000") +
+                           "Hz)");
       filterPending = false;
     }
     int coil = 6;
@@ -40,47 +41,47 @@ void TSummary::ReportAverages() {
       t1 = double{firstTime} * 1000;
       t2 = (last / double{freq} + firstTime) * 1000;
     }
-    label.append(" ").append(Format(t1, "0.0")).append("...").append(Format(t2, "0.0"));
+    label.append(" ").append(Page.Format(t1, "0.0")).append("...").append(Page.Format(t2, "0.0"));
     label.append("msec(").append(std::to_string(averages)).append("ave ");
-    label.append(Format(freq, "0.000")).append("Hz)");
+    label.append(Page.Format(freq, "0.000")).append("Hz)");
     std::string fit;
     if (coil != 6) {
       const float g = goodness[coil];
       const char* relation = g > goodnessLimit ? " > " : g == goodnessLimit ? " = " : " < ";
-      fit = "   GOF " + Format(double{g} * 100, "0.00") + "%" + relation + Format(double{goodnessLimit} * 100, "0.00") +
-            "%";
+      fit = "   GOF " + Page.Format(double{g} * 100, "0.00") + "%" + relation +
+            Page.Format(double{goodnessLimit} * 100, "0.00") + "%";
     }
-    FReport.push_back(label + fit);
+    Page.Lines.push_back(label + fit);
     label.clear();
   };
 
-  for (const TWalkEntry& e : TTagWalk(FReader, 1, 1.0f)) {
+  for (const TWalkEntry& e : TTagWalk(Page.Reader, 1, 1.0f)) {
     const TFiffTag& t = *e.Tag;
     freq = e.Frequency;
-    if (t.Kind != fiff::kEpoch) FReader.SeekTagData(e.Index);
+    if (t.Kind != fiff::kEpoch) Page.Reader.SeekTagData(e.Index);
     switch (t.Kind) {
-      case fiff::kComment: label = ReadText(FReader, t.Size); break;
+      case fiff::kComment: label = ReadText(Page.Reader, t.Size); break;
       case fiff::kNAve:
-        averages = FReader.ReadLong();
+        averages = Page.Reader.ReadLong();
         epochs = 0;
         break;
-      case fiff::kFirstSample: firstSample = FReader.ReadLong(); break;
-      case fiff::kLastSample: lastSample = FReader.ReadLong(); break;
+      case fiff::kFirstSample: firstSample = Page.Reader.ReadLong(); break;
+      case fiff::kLastSample: lastSample = Page.Reader.ReadLong(); break;
       case fiff::kLowpass:
-        lowpass = FReader.ReadSingle();
+        lowpass = Page.Reader.ReadSingle();
         filterPending = true;
         break;
-      case fiff::kHighpass: highpass = FReader.ReadSingle(); break;
-      case fiff::kNoSamples: samples = FReader.ReadLong(); break;
-      case fiff::kFirstTime: firstTime = FReader.ReadSingle(); break;
+      case fiff::kHighpass: highpass = Page.Reader.ReadSingle(); break;
+      case fiff::kNoSamples: samples = Page.Reader.ReadLong(); break;
+      case fiff::kFirstTime: firstTime = Page.Reader.ReadSingle(); break;
       case fiff::kHpiFitGoodness: {
         const int32_t n = t.Size / 4 < kGoodness ? t.Size / 4 : kGoodness;  // ten coils at most
-        for (int32_t k = 0; k < n; ++k) goodness[k] = FReader.ReadSingle();
+        for (int32_t k = 0; k < n; ++k) goodness[k] = Page.Reader.ReadSingle();
         break;
       }
-      case fiff::kHpiFitGoodLimit: goodnessLimit = FReader.ReadSingle(); break;
+      case fiff::kHpiFitGoodLimit: goodnessLimit = Page.Reader.ReadSingle(); break;
       case fiff::kHpiCoilNo:
-        label = "HPI" + std::to_string(FReader.ReadLongWord());
+        label = "HPI" + std::to_string(Page.Reader.ReadLongWord());
         epochs = 0;
         break;
       case fiff::kEpoch:
@@ -92,41 +93,41 @@ void TSummary::ReportAverages() {
   }
 }
 
-void TSummary::ReportBemModels() {
+void ReportBemModels(TSummaryPage& Page) {
   std::string frame;  // never cleared: it stands under every later surface
-  for (int32_t i = 0; i < FReader.TagCount(); ++i) {
-    const TFiffTag& t = FReader.Tag(i);
+  for (int32_t i = 0; i < Page.Reader.TagCount(); ++i) {
+    const TFiffTag& t = Page.Reader.Tag(i);
     switch (t.Kind) {
       case fiff::kBemSurfId:
-        FReport.push_back("");
-        FReport.push_back("****** BEM model ******");
-        if (!frame.empty()) FReport.push_back(frame);
-        FReader.SeekTagData(i);
-        FReport.push_back(ReadBemSurfaceName(FReader));
+        Page.Lines.push_back("");
+        Page.Lines.push_back("****** BEM model ******");
+        if (!frame.empty()) Page.Lines.push_back(frame);
+        Page.Reader.SeekTagData(i);
+        Page.Lines.push_back(ReadBemSurfaceName(Page.Reader));
         break;
       case fiff::kBemSurfNNode:
-        FReader.SeekTagData(i);
-        FReport.push_back("number of nodes = " + std::to_string(FReader.ReadLongWord()));
+        Page.Reader.SeekTagData(i);
+        Page.Lines.push_back("number of nodes = " + std::to_string(Page.Reader.ReadLongWord()));
         break;
       case fiff::kBemSurfNTri:
-        FReader.SeekTagData(i);
-        FReport.push_back("number of triangle = " + std::to_string(FReader.ReadLongWord()));
+        Page.Reader.SeekTagData(i);
+        Page.Lines.push_back("number of triangle = " + std::to_string(Page.Reader.ReadLongWord()));
         break;
       case fiff::kBemApprox: {
-        FReader.SeekTagData(i);
-        const int32_t v = FReader.ReadLong();
-        FReport.push_back(v == 1   ? "constant potential approach"
-                          : v == 2 ? "linear potential approach"
-                                   : "??? approach");
+        Page.Reader.SeekTagData(i);
+        const int32_t v = Page.Reader.ReadLong();
+        Page.Lines.push_back(v == 1   ? "constant potential approach"
+                             : v == 2 ? "linear potential approach"
+                                      : "??? approach");
         break;
       }
       case fiff::kBemCoordFrame:
-        FReader.SeekTagData(i);
-        frame = "coordination = " + ReadCoordFrameName(FReader);
+        Page.Reader.SeekTagData(i);
+        frame = "coordination = " + ReadCoordFrameName(Page.Reader);
         break;
       case fiff::kBemSigma:
-        FReader.SeekTagData(i);
-        FReport.push_back("conductivity = " + Format(FReader.ReadSingle(), "0.0"));
+        Page.Reader.SeekTagData(i);
+        Page.Lines.push_back("conductivity = " + Page.Format(Page.Reader.ReadSingle(), "0.0"));
         break;
       default: break;
     }

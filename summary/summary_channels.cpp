@@ -2,10 +2,10 @@
 #include <string>
 
 #include "checked_size.h"
-#include "summary.h"
+#include "sections.h"
 #include "tag_walk.h"
 
-void TSummary::ReportChannels() {
+void ReportChannels(TSummaryPage& Page) {
   enum { kNM122, kPLA, kMAG, kSTI, kEEG, kDip, kGof, kOther, kCategories };
   int16_t watermark = 0;
   int16_t counts[kCategories] = {};
@@ -13,11 +13,11 @@ void TSummary::ReportChannels() {
   int32_t bad[kSlots];
   for (int32_t& slot : bad) slot = -999;  // the end mark
 
-  for (int32_t i = 0; i < FReader.TagCount(); ++i) {
-    const TFiffTag& t = FReader.Tag(i);
+  for (int32_t i = 0; i < Page.Reader.TagCount(); ++i) {
+    const TFiffTag& t = Page.Reader.Tag(i);
     if (t.Kind == fiff::kChInfo) {
       // Only the low 16 bits of each field count, as the summary always read them.
-      const fiff::TChannelInfo ch = FReader.ReadChannelInfo(i);
+      const fiff::TChannelInfo ch = Page.Reader.ReadChannelInfo(i);
       const int16_t scan = Wrap16(ch.Scan);
       const int16_t kind = Wrap16(ch.Kind);
       const int16_t coil = Wrap16(ch.Coil);
@@ -40,9 +40,9 @@ void TSummary::ReportChannels() {
         category = kGof;
       counts[category] = Wrap16(counts[category] + 1);
     } else if (t.Kind == fiff::kBadChs) {
-      FReader.SeekTagData(i);
+      Page.Reader.SeekTagData(i);
       const int32_t n = t.Size / 4 < kSlots ? t.Size / 4 : kSlots;  // the slots end the read
-      for (int32_t k = 0; k < n; ++k) bad[k] = FReader.ReadLong();
+      for (int32_t k = 0; k < n; ++k) bad[k] = Page.Reader.ReadLong();
     }
   }
 
@@ -58,39 +58,39 @@ void TSummary::ReportChannels() {
   if (counts[kGof] > 0) line += ",gof=" + count(kGof);
   if (counts[kOther] > 0) line += ",???=" + count(kOther);
   if (line.empty()) return;
-  FReport.push_back("");
+  Page.Lines.push_back("");
   // "informatin" is the system's own text, pinned by tests.
-  FReport.push_back("****** channel informatin ******");
-  FReport.push_back(line);
+  Page.Lines.push_back("****** channel informatin ******");
+  Page.Lines.push_back(line);
 
   std::string badText;
   for (int k = 0; k < kSlots && bad[k] != -999; ++k)
     if (bad[k] != -1) badText += std::to_string(k + 1) + " ";
-  FReport.push_back(badText.empty() ? "no bad channel" : "bad channel: " + badText);
+  Page.Lines.push_back(badText.empty() ? "no bad channel" : "bad channel: " + badText);
 }
 
-void TSummary::ReportRawData() {
+void ReportRawData(TSummaryPage& Page) {
   float freqAtBuffer = 1.0f;
   float lowpass = 0.0f;
   float highpass = 0.0f;
   int64_t samples = 0;
   std::string skip;
 
-  for (const TWalkEntry& e : TTagWalk(FReader, 1, 1.0f)) {
+  for (const TWalkEntry& e : TTagWalk(Page.Reader, 1, 1.0f)) {
     const TFiffTag& t = *e.Tag;
     const int32_t i = e.Index;
     const int32_t channels = e.Channels;
     switch (t.Kind) {
       case fiff::kLowpass:  // the first non-zero corner stays
         if (lowpass == 0.0f) {
-          FReader.SeekTagData(i);
-          lowpass = FReader.ReadSingle();
+          Page.Reader.SeekTagData(i);
+          lowpass = Page.Reader.ReadSingle();
         }
         break;
       case fiff::kHighpass:
         if (highpass == 0.0f) {
-          FReader.SeekTagData(i);
-          highpass = FReader.ReadSingle();
+          Page.Reader.SeekTagData(i);
+          highpass = Page.Reader.ReadSingle();
         }
         break;
       case fiff::kDataBuffer:
@@ -100,16 +100,17 @@ void TSummary::ReportRawData() {
         freqAtBuffer = e.Frequency;
         break;
       case fiff::kDataSkip:
-        FReader.SeekTagData(i);
-        skip = "data skip is " + std::to_string(FReader.ReadLongWord());
+        Page.Reader.SeekTagData(i);
+        skip = "data skip is " + std::to_string(Page.Reader.ReadLongWord());
         break;
       default: break;
     }
   }
   if (samples == 0) return;
-  FReport.push_back("");
-  FReport.push_back("****** raw data ******");
-  FReport.push_back("bandpass filter(" + Format(highpass, "0.000") + "..." + Format(lowpass, "0.000") + "Hz)");
-  FReport.push_back("Total " + Format(static_cast<double>(samples) / freqAtBuffer, "0.0") + " sec");
-  if (!skip.empty()) FReport.push_back(skip);
+  Page.Lines.push_back("");
+  Page.Lines.push_back("****** raw data ******");
+  Page.Lines.push_back("bandpass filter(" + Page.Format(highpass, "0.000") + "..." + Page.Format(lowpass, "0.000") +
+                       "Hz)");
+  Page.Lines.push_back("Total " + Page.Format(static_cast<double>(samples) / freqAtBuffer, "0.0") + " sec");
+  if (!skip.empty()) Page.Lines.push_back(skip);
 }
