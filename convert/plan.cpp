@@ -120,7 +120,7 @@ TPlan MakePlan(const std::string& OutputName, std::shared_ptr<const TMeasurement
   int64_t total = 0;  // bytes of the stretch's buffers
   int64_t column = 0;
   int32_t part = -1;
-  const std::vector<TRawBuffer>& buffers = m.Buffers();
+  const auto& buffers = m.Buffers();
   for (int32_t k = 0; k < static_cast<int32_t>(buffers.size()); ++k) {
     const TRawBuffer& b = buffers[static_cast<size_t>(k)];
     const TFiff& file = m.Part(b.Part);

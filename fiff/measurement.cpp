@@ -92,6 +92,11 @@ bool TMeasurement::BadSlot(int64_t Row) const {
 // last skip tag before the buffer (none under the window's rules, nor the skip that begins a part's
 // raw data, which moves its first sample instead).
 void TMeasurement::ReadRawDirectory() {
+  // Room for every buffer at once: a list of many small buffers is never copied while it grows.
+  size_t count = 0;
+  for (const TFiff* part : FParts)
+    for (const TFiffTag& t : part->Tags()) count += t.Kind == fiff::kDataBuffer;
+  FBuffers.reserve(count);
   for (int32_t part = 0; part < PartCount(); ++part) {
     TFiff& file = Part(part);
     const fiff::TRawDataStart start = FRules.KeepSkips ? fiff::ReadRawDataStart(file) : fiff::TRawDataStart{};

@@ -51,6 +51,8 @@ struct TRawBuffer {
   int32_t SkipBuffers = 0;
 };
 
+using TRawBuffers = std::vector<TRawBuffer, THugePageAllocator<TRawBuffer>>;
+
 // Where a part's raw data begin.
 struct TPartStart {
   int32_t FirstBuffer = -1;  // its first buffer's index in the recording's; -1 when it has none
@@ -102,7 +104,7 @@ class TMeasurement {
   void CheckUnchanged() const;
 
   // The raw data: every data buffer of every part in order, and where each part's begin.
-  const std::vector<TRawBuffer>& Buffers() const { return FBuffers; }
+  const TRawBuffers& Buffers() const { return FBuffers; }
   const std::vector<TPartStart>& PartStarts() const { return FPartStarts; }
   bool HasBuffers() const { return !FBuffers.empty(); }
   int32_t RawRows() const { return FRawRows; }            // the channel count in force at the first buffer
@@ -139,7 +141,7 @@ class TMeasurement {
   std::vector<TFiff*> FParts;
   TMeasurementRules FRules;
   int64_t FInputSize = 0;
-  std::vector<TRawBuffer> FBuffers;
+  TRawBuffers FBuffers;
   std::vector<TPartStart> FPartStarts;
   int32_t FRawRows = 1;
   float FRawFrequency = 1.0f;
