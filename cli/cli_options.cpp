@@ -123,8 +123,9 @@ TCliOptions ParseArguments(int argc, char** argv) {
   if (o.Files.empty()) throw TUsageError("no FIFF file given");
   if (!o.Convert.OutputDir.empty()) {
     struct stat st {};
-    if (::stat(o.Convert.OutputDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (::stat(o.Convert.OutputDir.c_str(), &st) != 0)
       throw TUsageError("the output folder '" + o.Convert.OutputDir + "' does not exist");
+    if (!S_ISDIR(st.st_mode)) throw TUsageError("the output folder '" + o.Convert.OutputDir + "' is not a folder");
   }
   return o;
 }

@@ -1,4 +1,5 @@
 // tessaline-convert: the window's reading, summary and conversion for many files, from a shell or a script.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "interrupt_cleanup.h"
 #include "summary.h"
 #include "tessaline_version.h"
+#include "text.h"
 
 namespace {
 
@@ -85,7 +87,11 @@ class TBatch {
 
  private:
   bool Convert(const std::string& Path) {
-    if (const auto it = FLaterParts.find(Path); it != FLaterParts.end()) {
+    if (const auto it = FRun.SameAs.find(Path); it != FRun.SameAs.end()) {
+      Print(Path + ": the same file as " + it->second + ", converted once");
+      return true;
+    }
+    if (const auto it = FRun.LaterParts.find(Path); it != FRun.LaterParts.end()) {
       Print(Path + ": part " + std::to_string(it->second.second) + " of the recording " + it->second.first +
             ", converted with it");
       return true;
@@ -113,16 +119,18 @@ class TBatch {
     if (FOptions.SummaryOnly) return true;
 
     // Two inputs of one name would overwrite each other's output in one folder.
-    const TConversionPlan plan = PlanConversion(recording, measurement, FOptions.Convert);
+    TConvertOptions options = FOptions.Convert;
+    options.RunInputs = FRun.Inputs;
+    const TConversionPlan plan = PlanConversion(recording, measurement, options);
     for (const std::string& out : plan.Files)
-      if (const auto it = FWritten.find(out); it != FWritten.end()) {
+      if (const auto it = FWritten.find(Written(out)); it != FWritten.end()) {
         Fail(Path, "Cannot convert \"" + Path + "\": its output file \"" + out + "\" was written for \"" + it->second +
                        "\" in this run");
         return false;
       }
     ConvertRecording(plan, [&](const TConvertProgress& P) { FProgress.Show(Path, P); });
     FProgress.End();
-    for (const std::string& out : plan.Files) FWritten.emplace(out, Path);
+    for (const std::string& out : plan.Files) FWritten.emplace(Written(out), Path);
     Print(kConvertedLine);
     return true;
   }
@@ -142,20 +150,25 @@ class TBatch {
   void Print(const std::string& Line) const {
     if (!FOptions.Quiet) std::printf("%s\n", Line.c_str());
   }
+  // Names whose bytes are not UTF-8 are shown with those bytes escaped.
   static void Fail(const std::string& Path, const std::string& Why) {
     std::fflush(stdout);
-    std::fprintf(stderr, "%s: %s: %s\n", kProgram, Path.c_str(), Why.c_str());
+    std::fprintf(stderr, "%s: %s: %s\n", kProgram, EscapeNonUtf8(Path).c_str(), EscapeNonUtf8(Why).c_str());
   }
 
   const TCliOptions& FOptions;
   TNumberSeparators FSeparators;
   TProgressLine FProgress;
+  // An output file, whatever spelling names it: the file itself once it exists.
+  static std::string Written(const std::string& Out) {
+    struct stat st {};
+    if (::stat(Out.c_str(), &st) == 0) return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    return Out;
+  }
   std::map<std::string, std::string> FWritten;  // output file -> the input it came from
 
  public:
-  // Named files that are later parts of another named file's recording: that file and the part's
-  // number in it.
-  std::map<std::string, std::pair<std::string, int>> FLaterParts;
+  TRunFiles FRun;  // what the files named are, found before any is converted
 };
 
 }  // namespace
@@ -178,7 +191,7 @@ int main(int argc, char** argv) {
   }
   InstallInterruptCleanup(kProgram);  // Ctrl-C or a scheduler's SIGTERM leaves no half-written file
   TBatch batch(options, LocaleSeparators());
-  if (options.Join && options.Files.size() > 1) batch.FLaterParts = FindLaterParts(options.Files, options.Read);
+  batch.FRun = ExamineRun(options.Files, options.Read, options.Join && options.Files.size() > 1);
   int failed = 0;
   for (const std::string& file : options.Files)
     if (!batch.Run(file)) ++failed;

@@ -78,10 +78,12 @@ std::string Number(double Value, const char* Format) {
   return text;
 }
 
-// Tabs and line breaks would break the table's rows and columns.
+// Tabs and line breaks would break the table's rows and columns, a zero byte ends a line for many
+// readers, and a field that begins with a quote is read as quoted by Python's csv and others.
 std::string Cell(std::string Text) {
   for (char& c : Text)
-    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+    if (c == '\t' || c == '\n' || c == '\r' || c == '\0') c = ' ';
+  if (!Text.empty() && Text[0] == '"') Text[0] = ' ';
   return Text;
 }
 

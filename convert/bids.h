@@ -11,5 +11,6 @@ const char* BidsType(int32_t Kind, int32_t Coil, int32_t Unit);
 std::string Number(double Value, const char* Format);
 // The shortest text that reads back as the same double ("0.5", "1017.25"), in the C locale.
 std::string Shortest(double Value);
-// The text with tabs and line breaks made blanks, which would break a table's rows and columns.
+// The text with tabs, line breaks, zero bytes and a leading quote made blanks, which would break a
+// table's rows and columns.
 std::string Cell(std::string Text);

@@ -1,79 +1,119 @@
 // The conversion driver: the measurement read, the plan made, then each file's variables in order and the sidecars.
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <stdexcept>
 #include <system_error>
 
 #include "formats.h"
+#include "in_out_error.h"
 #include "output_file.h"
 #include "sidecars.h"
+#include "text.h"
 #include "variables.h"
 
 namespace {
 
-// One run of a plan: the files of the series in order, each with its own budget, then the sidecars.
+// One run of a plan: the files of the series in order, sharing one budget, then the sidecars, all
+// hidden until every one is complete; then put in place together, and what an older conversion of
+// the recording wrote that this one does not is removed.
 class TConversion {
  public:
-  TConversion(const TPlan& Plan, const TProgress& Progress) : FPlan(Plan), FProgress(Progress) {}
+  TConversion(const TPlan& Plan, const TProgress& Progress)
+      : FPlan(Plan), FProgress(Progress), FBudget(Plan.InventedLeft) {}
   std::vector<std::string> Run();
 
  private:
   void CheckOutputs() const;
   void WriteFile(size_t Index);
+  std::vector<std::string> StaleOutputs(const std::vector<std::string>& Files) const;
 
   const TPlan& FPlan;
   const TProgress& FProgress;
+  TBudget FBudget;         // of invented values, for the whole conversion
+  TOutputBatch FBatch;     // every file, complete and hidden until all are
   int64_t FBytesDone = 0;  // data buffer bytes converted so far
 };
 
+// Whether Name is one of the files FIdentity names: by its name, or as the same file (a link).
+bool Overwrites(const std::string& Name, const struct stat* Existing, const std::string& InputName,
+                const TFileIdentity& Input) {
+  return Name == InputName ||
+         (Existing && Input.Known && Existing->st_dev == Input.Device && Existing->st_ino == Input.Inode);
+}
+
 void TConversion::CheckOutputs() const {
   const TMeasurement& m = FPlan.M();
-  std::vector<std::string> all = FPlan.DataFiles;
-  for (const std::string* sidecar : {&FPlan.ChannelTable, &FPlan.EventsFile, &FPlan.RecordingFile})
-    if (!sidecar->empty()) all.push_back(*sidecar);
-  for (const std::string& name : all) {
+  for (const std::string& name : FPlan.Files()) {
     struct stat st {};
     const bool exists = ::stat(name.c_str(), &st) == 0;
-    // An input itself, by its name or through a link.
-    for (const TFiff* part : m.Parts()) {
-      const TFileIdentity& input = part->Identity();
-      if (name == part->FileName() || (exists && input.Known && st.st_dev == input.Device && st.st_ino == input.Inode))
-        throw TInputError("Cannot convert \"" + m.First().FileName() + "\": the output file \"" + name +
-                          "\" would overwrite " + (part == &m.First() ? "the input" : "\"" + part->FileName() + "\""));
-    }
+    const std::string refuse =
+        "Cannot convert \"" + m.First().FileName() + "\": the output file \"" + name + "\" would overwrite ";
+    for (const TFiff* part : m.Parts())
+      if (Overwrites(name, exists ? &st : nullptr, part->FileName(), part->Identity()))
+        throw TInputError(refuse + (part == &m.First() ? "the input" : "\"" + part->FileName() + "\""));
+    // Every other input of the run, so that no later one is replaced before it is read.
+    for (const TRunInput& input : FPlan.Options.RunInputs)
+      if (Overwrites(name, exists ? &st : nullptr, input.Name, input.Identity))
+        throw TInputError(refuse + "\"" + input.Name + "\", an input of this run");
     if (exists && S_ISDIR(st.st_mode))
       throw std::system_error(EISDIR, std::generic_category(), "Cannot create \"" + name + "\"");
   }
 }
 
+// The files an older conversion of the recording lists in its NAME_recording.json that this one
+// does not write, itself included: only names of ours beside it (the recording's base, a known
+// ending, no folder), and never an input of the run.
+std::vector<std::string> TConversion::StaleOutputs(const std::vector<std::string>& Files) const {
+  if (!FPlan.Options.KeepSkips) return {};
+  const std::string& record = FPlan.OlderRecordingFile;
+  std::vector<std::string> named = ListedOutputs(record);
+  if (named.empty()) return {};
+  named.push_back(EscapeNonUtf8(BaseName(record)));
+  const std::string folder = record.substr(0, record.size() - BaseName(record).size());
+  // The record writes names as UTF-8 (bytes that are not written \xHH): each of ours is the stem
+  // as the record writes it and an ending of ours, and stands for the stem as it is.
+  const std::string stem = BaseName(FPlan.Base), written = EscapeNonUtf8(stem);
+  std::vector<std::string> stale;
+  for (const std::string& name : named) {
+    if (!IsOutputName(name, written)) continue;
+    const std::string path = folder + stem + name.substr(written.size());
+    if (std::find(Files.begin(), Files.end(), path) != Files.end() ||
+        std::find(stale.begin(), stale.end(), path) != stale.end())
+      continue;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    bool input = false;
+    for (const TFiff* part : FPlan.M().Parts()) input |= Overwrites(path, &st, part->FileName(), part->Identity());
+    for (const TRunInput& in : FPlan.Options.RunInputs) input |= Overwrites(path, &st, in.Name, in.Identity);
+    if (!input) stale.push_back(path);
+  }
+  return stale;
+}
+
 std::vector<std::string> TConversion::Run() {
   CheckOutputs();  // the sidecars too, before anything is written
-  std::vector<std::string> written;
-  const size_t formats = FPlan.DataFiles.size() / FPlan.DataBases.size();
-  for (size_t k = 0; k < FPlan.DataBases.size(); ++k) {
-    WriteFile(k);
-    written.insert(written.end(), FPlan.DataFiles.begin() + static_cast<std::ptrdiff_t>(k * formats),
-                   FPlan.DataFiles.begin() + static_cast<std::ptrdiff_t>((k + 1) * formats));
-  }
-  // Last, so that a conversion that fails leaves no sidecar naming data it did not write.
+  for (size_t k = 0; k < FPlan.DataBases.size(); ++k) WriteFile(k);
+  // Last, so that the sidecars describe the data written.
   const std::pair<const std::string*, std::string (*)(const TPlan&)> sidecars[] = {
       {&FPlan.ChannelTable, [](const TPlan& P) { return ChannelTableText(P.M()); }},
       {&FPlan.EventsFile, EventsText},
       {&FPlan.RecordingFile, RecordingText}};
-  for (const auto& [name, text] : sidecars) {
-    if (name->empty()) continue;
-    WriteFileAtomically(*name, text(FPlan));
-    written.push_back(*name);
-  }
-  return written;
+  for (const auto& [name, text] : sidecars)
+    if (!name->empty()) FBatch.AddText(*name, text(FPlan));
+  const std::vector<std::string> files = FPlan.Files();
+  const std::vector<std::string> stale = StaleOutputs(files);  // read before the record is replaced
+  FBatch.Publish();
+  for (const std::string& path : stale)
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) ThrowInOutError("Cannot remove", path, errno);
+  return files;
 }
 
 void TConversion::WriteFile(size_t Index) {
   const TMeasurement& m = FPlan.M();
   const TStretch& stretch = FPlan.Stretches[Index];
   const std::string& base = FPlan.DataBases[Index];
-  // Each file of a series repeats the information, and has its own budget; its skips' zeros come first.
-  TBudget budget(InventedBytesAllowed(m.InputSize()) - stretch.ZeroBytes);
   TSinkSet out;
   std::string outputName;  // the progress names the first format's file
   for (const TFormatInfo& format : Formats()) {
@@ -90,14 +130,14 @@ void TConversion::WriteFile(size_t Index) {
   first.CheckUnchanged();
   WriteDigitPts(m, out);
   first.CheckUnchanged();
-  WriteAverages(m, out, budget);
+  WriteAverages(m, out, FBudget);
   first.CheckUnchanged();
   WriteMriVolume(m, out);
   first.CheckUnchanged();
   if (m.HasBuffers()) {
     // The split point ends the calibration where it lies in the first part.
     WriteCalibration(m, stretch.SplitPos != 0 ? fiff::CalibrationVectors(first, stretch.SplitPos) : m.Calibration(),
-                     out, budget);
+                     out, FBudget);
     first.CheckUnchanged();
     TConvertProgress progress;
     progress.OutputFile = outputName;
@@ -111,7 +151,7 @@ void TConversion::WriteFile(size_t Index) {
     progress.RawDataDone = true;
     if (FProgress) FProgress(progress);
   }
-  out.Commit();
+  out.Commit(FBatch);
 }
 
 }  // namespace
@@ -129,9 +169,7 @@ TConversionPlan PlanConversion(const TRecording& Recording, std::shared_ptr<cons
                                const TConvertOptions& Options) {
   auto plan = std::make_shared<TPlan>(MakePlan(Recording.OutputName, std::move(Measurement), Options));
   TConversionPlan out;
-  out.Files = plan->DataFiles;
-  for (const std::string* sidecar : {&plan->ChannelTable, &plan->EventsFile, &plan->RecordingFile})
-    if (!sidecar->empty()) out.Files.push_back(*sidecar);
+  out.Files = plan->Files();
   out.Detail = std::move(plan);
   return out;
 }

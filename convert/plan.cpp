@@ -30,7 +30,7 @@ constexpr int64_t kBlankRowBytes = 64;
 
 [[noreturn]] void RefuseSkip(const TFiff& File, int32_t Buffers, int32_t Pos, int64_t InputSize) {
   Refuse(File, "its data skip of " + std::to_string(Buffers) + " buffers before the buffer at byte " +
-                   std::to_string(Pos) + " stands for more zeros than an output file of it may hold (" +
+                   std::to_string(Pos) + " stands for more zeros than its conversion may invent (" +
                    std::to_string(InventedBytesAllowed(InputSize)) + " bytes of invented values)");
 }
 
@@ -65,16 +65,18 @@ void CheckContinues(const TMeasurement& M, int32_t Part, int64_t FirstSample, in
                           std::to_string(FirstSample + Column) + ", the one after the part before");
 }
 
-// The zeros of each file's skips again, at eight bytes a value, for raw_data of doubles: more
-// than an output file's budget is refused.
+// The zeros of the skips again, at eight bytes a value, for raw_data of doubles: more than the
+// conversion's budget is refused.
 void RecountDoubleZeros(TPlan& P) {
   const TMeasurement& m = P.M();
   size_t k = 0;
+  int64_t total = 0;
   for (TStretch& stretch : P.Stretches) stretch.ZeroBytes = 0;
   for (const TSkipFill& skip : P.Skips) {
     while (k + 1 < P.Stretches.size() && skip.Column >= P.Stretches[k + 1].FirstColumn) ++k;
     P.Stretches[k].ZeroBytes += skip.Columns * m.RawRows() * 8;
-    if (P.Stretches[k].ZeroBytes > InventedBytesAllowed(m.InputSize()))
+    total += skip.Columns * m.RawRows() * 8;
+    if (total > InventedBytesAllowed(m.InputSize()))
       RefuseSkip(m.Part(skip.Part), skip.Buffers, skip.Pos, m.InputSize());
   }
 }
@@ -91,14 +93,18 @@ void NameFiles(TPlan& P, const std::string& Base) {
   // The table's rows without a channel record are invented: a count far beyond the records (a
   // damaged file) would fill the disk with rows of n/a, so the table is then left out.
   if (P.Options.ChannelTable && m.HasBuffers()) {
-    const int64_t records = m.Calibration().empty() ? 0 : static_cast<int64_t>(m.Calibration()[0].Records.size());
-    if ((m.RawRows() - records) * kBlankRowBytes <= InventedBytesAllowed(m.InputSize()))
+    const int64_t blank = (m.RawRows() - static_cast<int64_t>(m.Channels().size())) * kBlankRowBytes;
+    if (blank <= P.InventedLeft) {
       P.ChannelTable = Base + "_channels.tsv";
+      P.InventedLeft -= std::max<int64_t>(blank, 0);
+    }
   }
+  P.Base = Base;
+  P.OlderRecordingFile = Base + "_recording.json";
   if (P.Options.KeepSkips && m.HasBuffers()) {
     P.Events = RecordingEvents(P);
     if (!P.Events.empty()) P.EventsFile = Base + "_events.tsv";
-    P.RecordingFile = Base + "_recording.json";
+    P.RecordingFile = P.OlderRecordingFile;
   }
 }
 
@@ -116,10 +122,19 @@ TPlan MakePlan(const std::string& OutputName, std::shared_ptr<const TMeasurement
   const TMeasurement& m = p.M();
   const bool series = m.InputSize() > Options.SizeLimit;
   const int64_t allowed = InventedBytesAllowed(m.InputSize());
+  int64_t zeros = 0;  // of every stretch: one budget for the whole conversion
   p.Stretches = {TStretch{}};
   int64_t total = 0;  // bytes of the stretch's buffers
   int64_t column = 0;
   int32_t part = -1;
+  // A file that ends inside a data buffer is a copy cut short: its samples, and the parts after it
+  // (named at its end), would be missing from a recording that looks whole.
+  if (Options.KeepSkips)
+    for (const TFiff* cut : m.Parts())
+      if (cut->Cut() && cut->Cut()->Kind == fiff::kDataBuffer)
+        Refuse(m.First(), (cut == &m.First() ? std::string("it") : "its part \"" + cut->FileName() + "\"") +
+                              " ends inside a data buffer at byte " + std::to_string(cut->Cut()->Pos) +
+                              ": the file is cut short");
   const auto& buffers = m.Buffers();
   for (int32_t k = 0; k < static_cast<int32_t>(buffers.size()); ++k) {
     const TRawBuffer& b = buffers[static_cast<size_t>(k)];
@@ -139,10 +154,10 @@ TPlan MakePlan(const std::string& OutputName, std::shared_ptr<const TMeasurement
     const int64_t columns = m.Columns(b);
     const std::optional<int64_t> skipped = CheckedMul(b.SkipBuffers, columns);
     const std::optional<int64_t> zeroBytes = skipped ? CheckedMul(*skipped, 2 * int64_t{m.RawRows()}) : std::nullopt;
-    if (!zeroBytes || *zeroBytes > allowed - p.Stretches.back().ZeroBytes)
-      RefuseSkip(file, b.SkipBuffers, b.Pos, m.InputSize());
+    if (!zeroBytes || *zeroBytes > allowed - zeros) RefuseSkip(file, b.SkipBuffers, b.Pos, m.InputSize());
     if (*skipped > 0) p.Skips.push_back({column, *skipped, b.Part, b.Pos, b.SkipBuffers});
     p.Stretches.back().ZeroBytes += *zeroBytes;
+    zeros += *zeroBytes;
     p.Stretches.back().Columns += *skipped + columns;
     column += *skipped + columns;
     total += (int64_t{b.SkipBuffers} + 1) * b.Size;
@@ -161,9 +176,18 @@ TPlan MakePlan(const std::string& OutputName, std::shared_ptr<const TMeasurement
   if (m.PartCount() > 1 && part + 1 < m.PartCount())
     Refuse(m.First(), "its part \"" + m.Part(part + 1).FileName() + "\" holds no raw data");
   p.TotalColumns = column;
+  p.InventedLeft = allowed;
+  for (const TStretch& s : p.Stretches) p.InventedLeft -= s.ZeroBytes;
   for (const TStretch& s : p.Stretches)
     if (!CheckedInt32(s.Columns))
       Refuse(m.First(), "its raw data hold " + std::to_string(s.Columns) + " samples, more than a Scilab matrix can");
   NameFiles(p, OutputBase(OutputName, Options.OutputDir));
   return p;
+}
+
+std::vector<std::string> TPlan::Files() const {
+  std::vector<std::string> files = DataFiles;
+  for (const std::string* sidecar : {&ChannelTable, &EventsFile, &RecordingFile})
+    if (!sidecar->empty()) files.push_back(*sidecar);
+  return files;
 }

@@ -18,7 +18,7 @@ struct TStretch {
   int32_t EndBuffer = 0;
   int64_t Columns = 0;
   int64_t FirstColumn = 0;
-  int64_t ZeroBytes = 0;  // of the skips' zeros, taken from the file's budget of invented values
+  int64_t ZeroBytes = 0;  // of the skips' zeros, taken from the conversion's budget of invented values
   int32_t SplitPos = 0;   // in the first part, or 0
 };
 
@@ -49,6 +49,9 @@ struct TPlan {
   std::string ChannelTable;            // empty when none is written
   std::string EventsFile;              // likewise
   std::string RecordingFile;           // likewise
+  std::string Base;                    // the outputs' path without ending
+  std::string OlderRecordingFile;      // where an older conversion of the recording keeps its facts
+  int64_t InventedLeft = 0;            // of the budget, once the skips' zeros and the table's rows are taken
   bool RawDoubles = false;             // raw_data of doubles: some buffers hold 32-bit or 64-bit values
   int64_t FirstSample = 0;             // the FIFF number of the first column
   int64_t TotalColumns = 0;            // of the whole recording
@@ -56,6 +59,8 @@ struct TPlan {
   std::vector<TEventRow> Events;  // sorted by column
 
   const TMeasurement& M() const { return *Measurement; }
+  // Every file the conversion writes: the data files, then the sidecars.
+  std::vector<std::string> Files() const;
 };
 
 // Checks the measurement and plans the outputs, named after OutputName; throws TInputError when it

@@ -1,14 +1,18 @@
 // The recording's sidecars: NAME_events.tsv (annotations and filled skips) and NAME_recording.json (its facts).
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <ctime>
+#include <fstream>
 #include <map>
 
 #include <nlohmann/json.hpp>
 
 #include "bids.h"
+#include "input.h"
 #include "sidecars.h"
+#include "text.h"
 
 namespace {
 
@@ -51,8 +55,11 @@ nlohmann::ordered_json OrNull(const std::optional<T>& Value) {
   return Value ? nlohmann::ordered_json(*Value) : nlohmann::ordered_json(nullptr);
 }
 
+// A file's name for the sidecar: UTF-8 whatever its bytes.
+std::string NameIn(const std::string& Path) { return EscapeNonUtf8(BaseName(Path)); }
+
 std::optional<std::string> NameOf(const std::string& Path) {
-  return Path.empty() ? std::nullopt : std::optional<std::string>(BaseName(Path));
+  return Path.empty() ? std::nullopt : std::optional<std::string>(NameIn(Path));
 }
 
 std::optional<double> Stored(const std::optional<float>& Value) {
@@ -62,9 +69,11 @@ std::optional<double> Stored(const std::optional<float>& Value) {
 }  // namespace
 
 // Placed as MNE-Python 1.3 places them: onsets stored with the time they count from (the
-// measurement's start) are moved to the measurement date, others count from the first sample;
-// they are rounded to the microsecond, cut to the recording (left out when wholly outside it),
-// and an event's sample is the nearest to its onset.
+// measurement's start) are moved to the measurement date, others count from the first sample (in
+// a file without a measurement date, from the stated first sample's time: MNE-Python writes them
+// so); they are rounded to the microsecond, cut to the recording (left out when wholly outside
+// it), and an event's sample is the nearest to its onset. A duration below 0 (an end before the
+// onset, which MNE-Python keeps) is 0, as an events table needs.
 std::vector<TEventRow> RecordingEvents(const TPlan& Plan) {
   std::vector<TEventRow> rows;
   const TMeasurement& m = Plan.M();
@@ -74,24 +83,32 @@ std::vector<TEventRow> RecordingEvents(const TPlan& Plan) {
   // A damaged block may hold lists of different lengths: the annotations all three describe.
   const size_t count = std::min({a.Onsets.size(), a.Ends.size(), a.Descriptions.size()});
   const double measured = m.Facts().Date.value_or(0.0);
+  const double undated = m.Facts().Date ? 0.0 : static_cast<double>(m.PartStarts()[0].StatedFirstSample) / frequency;
   const double firstTime = static_cast<double>(Plan.FirstSample) / frequency;
   const double lastTime = static_cast<double>(Plan.FirstSample + Plan.TotalColumns) / frequency;
   for (size_t k = 0; k < count; ++k) {
     double duration = a.Single ? static_cast<double>(static_cast<float>(a.Ends[k]) - static_cast<float>(a.Onsets[k]))
                                : a.Ends[k] - a.Onsets[k];
     if (std::isnan(duration)) duration = 0;
-    double onset = Microseconds(a.Onsets[k]) + (a.Origin ? *a.Origin - measured : firstTime);
+    double onset = Microseconds(a.Onsets[k]) + (a.Origin ? *a.Origin - measured : firstTime - undated);
     double end = onset + duration;
     if (!std::isfinite(onset) || !std::isfinite(end) || onset > lastTime || end < firstTime) continue;
     if (onset < firstTime || end > lastTime) {
       onset = std::max(onset, firstTime);
       duration = Microseconds(std::min(end, lastTime) - onset);
     }
-    rows.push_back(
-        {static_cast<int64_t>(std::nearbyint((onset - firstTime) * frequency)), duration, Cell(a.Descriptions[k])});
+    rows.push_back({static_cast<int64_t>(std::nearbyint((onset - firstTime) * frequency)), std::max(duration, 0.0),
+                    Cell(a.Descriptions[k])});
   }
-  for (const TSkipFill& skip : Plan.Skips)
-    rows.push_back({skip.Column, static_cast<double>(skip.Columns) / frequency, "BAD_ACQ_SKIP"});
+  // MNE-Python writes a skip of its own with its BAD_ACQ_SKIP annotation: one row says it.
+  const size_t annotated = rows.size();
+  for (const TSkipFill& skip : Plan.Skips) {
+    const TEventRow row{skip.Column, static_cast<double>(skip.Columns) / frequency, "BAD_ACQ_SKIP"};
+    const auto same = [&](const TEventRow& R) {
+      return R.Type == row.Type && R.Column == row.Column && std::abs(R.Duration - row.Duration) < 0.5 / frequency;
+    };
+    if (std::none_of(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(annotated), same)) rows.push_back(row);
+  }
   std::stable_sort(rows.begin(), rows.end(),
                    [](const TEventRow& A, const TEventRow& B) { return A.Column < B.Column; });
   return rows;
@@ -120,13 +137,13 @@ std::string RecordingText(const TPlan& P) {
   for (const TSkipFill& skip : P.Skips) skipped += skip.Columns;
   j["SkippedSamples"] = skipped;
   nlohmann::ordered_json sources = nlohmann::ordered_json::array();
-  for (const TFiff* part : m.Parts()) sources.push_back(BaseName(part->FileName()));
+  for (const TFiff* part : m.Parts()) sources.push_back(NameIn(part->FileName()));
   j["SourceFiles"] = sources;
   nlohmann::ordered_json outputs = nlohmann::ordered_json::array();
   const size_t formats = P.DataFiles.size() / P.DataBases.size();
   for (size_t k = 0; k < P.DataFiles.size(); ++k) {
     const TStretch& s = P.Stretches[k / formats];
-    outputs.push_back({{"File", BaseName(P.DataFiles[k])},
+    outputs.push_back({{"File", NameIn(P.DataFiles[k])},
                        {"FirstSample", P.FirstSample + s.FirstColumn},
                        {"LastSample", P.FirstSample + s.FirstColumn + s.Columns - 1}});
   }
@@ -150,5 +167,35 @@ std::string RecordingText(const TPlan& P) {
   // The measurement's filters: its first highpass and lowpass corners.
   j["HighpassCutoff"] = OrNull(Stored(m.Highpass()));
   j["LowpassCutoff"] = OrNull(Stored(m.Lowpass()));
-  return j.dump(2) + "\n";
+  // Every text in it is UTF-8; should one not be, it is replaced rather than thrown over.
+  return j.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+std::vector<std::string> ListedOutputs(const std::string& Path) {
+  std::ifstream in(Path, std::ios::binary);
+  if (!in) return {};
+  const nlohmann::json j = nlohmann::json::parse(in, nullptr, false);
+  std::vector<std::string> names;
+  if (!j.is_object()) return names;
+  if (const auto files = j.find("OutputFiles"); files != j.end() && files->is_array())
+    for (const auto& f : *files)
+      if (f.is_object() && f.contains("File") && f["File"].is_string()) names.push_back(f["File"]);
+  for (const auto& [key, value] : j.items())
+    if (key.size() > 4 && key.ends_with("File") && value.is_string()) names.push_back(value);
+  return names;
+}
+
+bool IsOutputName(const std::string& Name, const std::string& Stem) {
+  if (Name.find('/') != std::string::npos || !Name.starts_with(Stem)) return false;
+  std::string rest = Name.substr(Stem.size());
+  // A file of a series: _01, _02, ...
+  if (rest.size() > 1 && rest[0] == '_' && std::isdigit(static_cast<unsigned char>(rest[1]))) {
+    size_t digits = 1;
+    while (digits < rest.size() && std::isdigit(static_cast<unsigned char>(rest[digits]))) ++digits;
+    rest = rest.substr(digits);
+  }
+  for (const char* ending :
+       {".dat", ".sod", ".mat", "_channels.tsv", "_events.tsv", "_averages.tsv", "_epochs.tsv", "_recording.json"})
+    if (rest == ending) return true;
+  return false;
 }

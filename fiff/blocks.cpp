@@ -5,6 +5,7 @@
 #include <bit>
 
 #include "tag_walk.h"
+#include "text.h"
 
 namespace fiff {
 
@@ -67,11 +68,11 @@ std::optional<double> ReadDate(TFiff& R, int32_t Index) {
 
 }  // namespace
 
-std::string ReadStoredText(TFiff& Reader, int32_t Index) {
+std::string ReadStoredText(TFiff& Reader, int32_t Index, bool ToFirstZero) {
   std::string text(static_cast<size_t>(std::max(0, Reader.Tag(Index).Size)), '\0');
   Reader.SeekTagData(Index);
   Reader.ReadBlock(reinterpret_cast<uint8_t*>(text.data()), static_cast<int64_t>(text.size()));
-  text.resize(std::min(text.find('\0'), text.size()));
+  if (ToFirstZero) text.resize(std::min(text.find('\0'), text.size()));
   return text;
 }
 
@@ -82,7 +83,7 @@ std::vector<std::string> ReadLongChannelNames(TFiff& Reader) {
     if (e.Tag->Kind == kBlockStart)
       names.emplace_back();
     else if (e.Tag->Kind == kChDacqName && !names.empty())
-      names.back() = ReadStoredText(Reader, e.Index);
+      names.back() = Latin1ToUtf8(ReadStoredText(Reader, e.Index));
   }
   return names;
 }
@@ -91,7 +92,8 @@ std::vector<std::string> ReadMneBadChannels(TFiff& Reader) {
   std::vector<std::string> names;
   for (const TWalkEntry& e : TTagWalk(Reader, 0, 0.0f))
     if (e.Block == kBlockMneBadChannels && e.Tag->Kind == kMneChNameList)
-      for (std::string& name : SplitNames(ReadStoredText(Reader, e.Index))) names.push_back(std::move(name));
+      for (std::string& name : SplitNames(Latin1ToUtf8(ReadStoredText(Reader, e.Index))))
+        names.push_back(std::move(name));
   return names;
 }
 
@@ -105,6 +107,7 @@ TRawDataStart ReadRawDataStart(TFiff& Reader) {
     if (rawBlock != 0) break;
   }
   if (rawBlock == 0) return start;
+  start.Block = rawBlock;
   int entries = 0;  // of the block itself, its start, end and inner blocks not counted
   for (const TWalkEntry& e : TTagWalk(Reader, 0, 0.0f)) {
     if (e.Block != rawBlock || e.Tag->Kind == kBlockStart || e.Tag->Kind == kBlockEnd) continue;
@@ -119,15 +122,78 @@ TRawDataStart ReadRawDataStart(TFiff& Reader) {
   return start;
 }
 
+namespace {
+
+// MNE-Python's "no date": 0 seconds and 2^31 - 1 microseconds.
+bool IsDateNone(int32_t Seconds, int32_t Microseconds) { return Seconds == 0 && Microseconds == 2147483647; }
+
+// The time an identification (type 31: version, machine id, seconds, microseconds) was made.
+std::optional<double> IdTime(TFiff& R, int32_t Index) {
+  if (R.Tag(Index).Size < kFileIdSize) return std::nullopt;
+  R.SeekTagOffset(Index, kTagHeaderSize + 12);
+  const int32_t seconds = R.ReadLong(), micro = R.ReadLong();
+  if (IsDateNone(seconds, micro)) return std::nullopt;
+  return seconds + micro / 1e6;
+}
+
+// The identifications MNE-Python takes the date from when the measurement states none, each the
+// last of its kind in its block: the measurement information's parent id and id, the
+// measurement's id and parent id, and the file's id.
+struct TIds {
+  std::optional<int32_t> InfoParent, Info, Meas, MeasParent, File;
+  std::optional<int32_t> First() const {
+    for (const std::optional<int32_t>& id : {InfoParent, Info, Meas, MeasParent, File})
+      if (id) return id;
+    return std::nullopt;
+  }
+};
+
+}  // namespace
+
 TMeasurementFacts ReadMeasurementFacts(TFiff& Reader) {
   TMeasurementFacts facts;
-  for (const TWalkEntry& e : TTagWalk(Reader, 0, 0.0f)) {
-    if (e.Block != kBlockMeasInfo) continue;
-    if (e.Tag->Kind == kMeasDate && !facts.Date)
-      facts.Date = ReadDate(Reader, e.Index);
-    else if (e.Tag->Kind == kLineFreq && !facts.LineFrequency)
-      facts.LineFrequency = Reader.ReadSingleAt(e.Index);
+  bool dateNone = false;
+  TIds ids;
+  // The first measurement block and the first information block inside it, by their depth.
+  std::vector<int32_t> open;
+  int measDepth = -1, infoDepth = -1;
+  bool measSeen = false, infoSeen = false;
+  for (int32_t i = 0; i < Reader.TagCount(); ++i) {
+    const int32_t kind = Reader.Tag(i).Kind;
+    const int depth = static_cast<int>(open.size());
+    if (kind == kBlockStart) {
+      open.push_back(Reader.ReadLongAt(i));
+      if (open.back() == kBlockMeas && !measSeen) measSeen = true, measDepth = depth + 1;
+      if (open.back() == kBlockMeasInfo && measDepth > 0 && depth >= measDepth && !infoSeen)
+        infoSeen = true, infoDepth = depth + 1;
+      continue;
+    }
+    if (kind == kBlockEnd) {
+      if (depth == infoDepth) infoDepth = -1;
+      if (depth == measDepth) measDepth = infoDepth = -1;
+      if (!open.empty()) open.pop_back();
+      continue;
+    }
+    if (depth == 0 && kind == kFileId) ids.File = i;
+    if (depth == measDepth && kind == kBlockId) ids.Meas = i;
+    if (depth == measDepth && kind == kParentBlockId) ids.MeasParent = i;
+    if (depth == infoDepth && kind == kBlockId) ids.Info = i;
+    if (depth == infoDepth && kind == kParentBlockId) ids.InfoParent = i;
+    if (depth == 0 || open.back() != kBlockMeasInfo) continue;
+    if (kind == kMeasDate && !facts.Date && !dateNone) {
+      const TFiffTag& t = Reader.Tag(i);
+      if (t.DataType == kTypeInt && t.Size >= 8) {
+        Reader.SeekTagData(i);
+        const int32_t seconds = Reader.ReadLong(), micro = Reader.ReadLong();
+        dateNone = IsDateNone(seconds, micro);
+      }
+      if (!dateNone) facts.Date = ReadDate(Reader, i);
+    } else if (kind == kLineFreq && !facts.LineFrequency) {
+      facts.LineFrequency = Reader.ReadSingleAt(i);
+    }
   }
+  if (!facts.Date && !dateNone)
+    if (const std::optional<int32_t> id = ids.First()) facts.Date = IdTime(Reader, *id);
   return facts;
 }
 
@@ -160,7 +226,8 @@ TAnnotations ReadAnnotations(TFiff& Reader) {
         a.Single = e.Tag->DataType == kTypeFloat;
         break;
       case kMneBaselineMax: a.Ends = ReadReals(Reader, e.Index); break;
-      case kComment: a.Descriptions = SplitNames(ReadStoredText(Reader, e.Index)); break;
+      // Every byte, a zero too: MNE-Python reads the whole string, and a zero ends no description.
+      case kComment: a.Descriptions = SplitNames(Latin1ToUtf8(ReadStoredText(Reader, e.Index, false))); break;
       case kMeasDate: a.Origin = ReadDate(Reader, e.Index); break;
       default: break;
     }

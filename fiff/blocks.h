@@ -10,6 +10,9 @@
 
 namespace fiff {
 
+// FIFF's strings are ISO 8859-1: the names and descriptions below are decoded as MNE-Python decodes
+// them, into UTF-8.
+
 // The full name (tag 258) of each extended channel record (block 113), in file order; empty for a
 // record that has none. MNE writes one such block per channel, in the channel list's order.
 std::vector<std::string> ReadLongChannelNames(TFiff& Reader);
@@ -32,11 +35,14 @@ std::vector<TFileReference> ReadFileReferences(TFiff& Reader);
 struct TRawDataStart {
   int64_t FirstSample = 0;
   int32_t InitialSkip = -1;  // the entry of that skip, or -1
+  int32_t Block = -1;        // the raw data block's kind: the skips MNE-Python reads are its own entries
 };
 TRawDataStart ReadRawDataStart(TFiff& Reader);
 
 // The measurement's date (seconds since 1970 in UTC, with its microseconds) and power-line
-// frequency, from the measurement information (block 101).
+// frequency, from the measurement information (block 101). Without a date there, the date is the
+// time of the measurement's identification, as MNE-Python takes it; MNE-Python's "no date" (0 s
+// and 2^31 - 1 µs) is none.
 struct TMeasurementFacts {
   std::optional<double> Date;
   std::optional<float> LineFrequency;
@@ -58,7 +64,7 @@ struct TAnnotations {
 // the counts may disagree in a damaged file.
 TAnnotations ReadAnnotations(TFiff& Reader);
 
-// The text of a tag as stored, up to its first zero byte: every byte kept, as names need.
-std::string ReadStoredText(TFiff& Reader, int32_t Index);
+// The bytes of a tag's text as stored, up to its first zero byte unless told otherwise.
+std::string ReadStoredText(TFiff& Reader, int32_t Index, bool ToFirstZero = true);
 
 }  // namespace fiff

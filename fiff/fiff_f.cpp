@@ -264,6 +264,7 @@ class THeaderSource {
 void TFiff::BuildDirectory() {
   constexpr int64_t kReservedTags = 1 << 20;
   FTags.clear();
+  FCut.reset();
   // Room for as many entries as the file could hold, up to a million: address space only, as
   // pages are touched when entries fill them, so a directory of many small buffers is never
   // copied while it grows.
@@ -287,8 +288,12 @@ void TFiff::BuildDirectory() {
     e.DataType = BigEndian32(h + 4);
     e.Size = BigEndian32(h + 8);
     e.Next = BigEndian32(h + 12);
-    // A negative size or data that run past the end end the walk: nothing is invented.
-    if (!first && (e.Size < 0 || at + fiff::kTagHeaderSize + e.Size > size)) break;
+    // A negative size or data that run past the end end the walk: nothing is invented. A tag whose
+    // data the file ends inside is noted: a copy cut short.
+    if (!first && (e.Size < 0 || at + fiff::kTagHeaderSize + e.Size > size)) {
+      if (e.Size >= 0) FCut = e;
+      break;
+    }
     FTags.push_back(e);
     pos = at + fiff::kTagHeaderSize + e.Size;
   }

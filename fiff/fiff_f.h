@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,8 @@ class TFiff {
   const TTagDirectory& Tags() const { return FTags; }
   const TFiffTag& Tag(int32_t Index) const { return FTags[Index]; }
   int32_t TagCount() const { return FTagCount; }
+  // The tag the file ends inside, when it is cut short there: the directory ends before it.
+  const std::optional<TFiffTag>& Cut() const { return FCut; }
 
  private:
   static void CheckAddressable(const std::string& FileName, int64_t Size);
@@ -125,6 +128,7 @@ class TFiff {
   bool FUseFileStream = false;
   TTagDirectory FTags;
   int32_t FTagCount = 0;
+  std::optional<TFiffTag> FCut;
 
   // The memory image is the file mapped read-only; the file stays open to notice changes.
   TMappedFile FMemStream;

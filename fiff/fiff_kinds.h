@@ -8,8 +8,10 @@ namespace fiff {
 
 // Tag kinds, named as MNE names them.
 inline constexpr int32_t kFileId = 100;
+inline constexpr int32_t kBlockId = 103;
 inline constexpr int32_t kBlockStart = 104;  // its value is the kind of block it opens
 inline constexpr int32_t kBlockEnd = 105;
+inline constexpr int32_t kParentBlockId = 110;
 inline constexpr int32_t kRefRole = 115;      // a reference to another file: its role,
 inline constexpr int32_t kRefFileId = 116;    // that file's identification,
 inline constexpr int32_t kRefFileNum = 117;   // its number in a split recording,

@@ -2,10 +2,12 @@
 #include "measurement.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <set>
 
 #include "checked_size.h"
 #include "tag_walk.h"
+#include "text.h"
 
 namespace fiff {
 
@@ -89,8 +91,9 @@ bool TMeasurement::BadSlot(int64_t Row) const {
 }
 
 // The data buffers of every part, each with the skip in front of it as MNE-Python counts it: the
-// last skip tag before the buffer (none under the window's rules, nor the skip that begins a part's
-// raw data, which moves its first sample instead).
+// last skip tag of the raw data block before the buffer (none under the window's rules). The skip
+// that begins the first part's raw data moves its first sample instead; one that begins a later
+// part is zeros in place, so that the samples after it keep their time.
 void TMeasurement::ReadRawDirectory() {
   // Room for every buffer at once: a list of many small buffers is never copied while it grows.
   size_t count = 0;
@@ -101,29 +104,32 @@ void TMeasurement::ReadRawDirectory() {
     TFiff& file = Part(part);
     const fiff::TRawDataStart start = FRules.KeepSkips ? fiff::ReadRawDataStart(file) : fiff::TRawDataStart{};
     TPartStart ps;
-    ps.FirstSample = start.FirstSample;
+    ps.FirstSample = ps.StatedFirstSample = start.FirstSample;
+    const int32_t initialSkip = start.InitialSkip >= 0 ? std::max(0, file.ReadLongAt(start.InitialSkip)) : 0;
     int32_t skip = 0;
     bool buffers = false;  // of this part, for what the first part's measurement info says before them
     TTagWalk walk(file, 1, 1.0f);
     for (const TWalkEntry& e : walk) {
       const TFiffTag& t = *e.Tag;
-      if (t.Kind == fiff::kDataSkip && FRules.KeepSkips && e.Index != start.InitialSkip) {
+      if (t.Kind == fiff::kDataSkip && FRules.KeepSkips && e.Index != start.InitialSkip && e.Block == start.Block) {
         skip = file.ReadLongAt(e.Index);
       } else if (t.Kind == fiff::kDataBuffer) {
         if (FBuffers.empty()) {
           FRawRows = e.Channels;
           FRawFrequency = e.Frequency;
         }
+        int32_t skipped = std::max(skip, 0);
         if (!buffers) {
           ps.FirstBuffer = static_cast<int32_t>(FBuffers.size());
           ps.Channels = e.Channels;
           ps.Frequency = e.Frequency;
+          // Beyond what a count can be, it stays the largest one, which no budget allows.
+          if (part > 0) skipped = static_cast<int32_t>(std::min<int64_t>(int64_t{skipped} + initialSkip, INT32_MAX));
         }
-        FBuffers.push_back({part, t.Pos, t.DataType, t.Size, std::max(skip, 0)});
+        FBuffers.push_back({part, t.Pos, t.DataType, t.Size, skipped});
         FBufferBytes += t.Size;
         skip = 0;
-        if (!buffers && start.InitialSkip >= 0)
-          ps.FirstSample += std::max(0, file.ReadLongAt(start.InitialSkip)) * Columns(FBuffers.back());
+        if (!buffers && part == 0) ps.FirstSample += initialSkip * Columns(FBuffers.back());
         buffers = true;
       } else if (part == 0 && !buffers && t.Kind == fiff::kSFreq) {
         FTableFrequency = e.Frequency;
@@ -156,7 +162,8 @@ void TMeasurement::ReadChannels() {
     TRawChannel c;
     c.Entry = records[k];
     c.Record = first.ReadChannelInfo(c.Entry);
-    c.Name = k < longNames.size() && !longNames[k].empty() ? longNames[k] : c.Record.Name;
+    // The record's own 16 bytes are UTF-8 to MNE-Python; others are taken as Latin-1.
+    c.Name = k < longNames.size() && !longNames[k].empty() ? longNames[k] : Utf8OrLatin1(c.Record.Name);
     c.Bad = BadSlot(static_cast<int64_t>(k)) || badNames.count(c.Name) > 0;
     FChannels.push_back(std::move(c));
   }

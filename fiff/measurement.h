@@ -58,16 +58,18 @@ struct TPartStart {
   int32_t FirstBuffer = -1;  // its first buffer's index in the recording's; -1 when it has none
   int32_t Channels = 0;      // the channel count and sampling frequency in force at that buffer
   float Frequency = 0.0f;
-  // The number of its first sample, as MNE-Python reads it: the one its raw data state (208),
-  // moved by the columns of an initial skip (as many buffers as its first buffer's).
+  // The number of its first sample: the one its raw data state (208), for the first part moved by
+  // the columns of an initial skip (as many buffers as its first buffer's), as MNE-Python reads it.
+  // A later part's initial skip is zeros in place instead, in its first buffer's skip.
   int64_t FirstSample = 0;
+  int64_t StatedFirstSample = 0;
 };
 
 // A row of raw_data that the channel list describes: its record, with what other blocks add.
 struct TRawChannel {
   int32_t Entry = 0;  // of the record
   fiff::TChannelInfo Record;
-  std::string Name;  // the full name where MNE stores one (block 113), else the record's
+  std::string Name;  // the full name where MNE stores one (block 113), else the record's; UTF-8
   bool Bad = false;  // in the bad-channel tag's slots or MNE's list of bad channels
 };
 

@@ -195,7 +195,7 @@ void THdf5Writer::CloseDataset() {
   Check(H5Dclose(dataset), "cannot complete a variable");
 }
 
-void THdf5Writer::Commit() {
+void THdf5Writer::Commit(TOutputBatch& Batch) {
   if (FFile < 0) return;
   CloseDataset();
   const herr_t closed = CloseFile(FFile);
@@ -206,7 +206,8 @@ void THdf5Writer::Commit() {
     MatHeader(header);
     FOut.WriteAt(0, header, sizeof header);
   }
-  FOut.Commit();
+  FOut.Complete();
+  Batch.Add(std::move(FOut));
 }
 
 void THdf5Writer::Discard() {

@@ -37,7 +37,7 @@ class THdf5Writer : public TSink {
   void Begin(const std::string& Name, TElement Type, const TDims& Dims) override;
   // The next Bytes of the variable's elements, little-endian, in Scilab's order (whole elements).
   void Write(const uint8_t* Data, int64_t Bytes) override;
-  void Commit() override;
+  void Commit(TOutputBatch& Batch) override;
   void Discard() override;
 
  private:

@@ -51,12 +51,26 @@ struct TRecordingInput {
 inline constexpr int kMostParts = 1000;
 TRecordingInput OpenRecording(const std::string& Path, const TReadRules& Rules, bool Join);
 
-// The later parts among Files of a recording whose first part is named too, in any order (a
-// shell's glob puts run_raw-1.fif before run_raw.fif): each named later part maps to that first
-// part and its number in the recording (2 for the part after the first), so that it is converted
-// with it, once.
-std::map<std::string, std::pair<std::string, int>> FindLaterParts(const std::vector<std::string>& Files,
-                                                                  const TReadRules& Rules);
+// An input of a run, which no output may replace: the file, and its name for a message.
+struct TRunInput {
+  TFileIdentity Identity;
+  std::string Name;
+};
+
+// What the files named for one run are, found before any is converted.
+struct TRunFiles {
+  // The later parts among them of a recording whose first part is named too, in any order (a
+  // shell's glob puts run_raw-1.fif before run_raw.fif): each maps to that first part and its
+  // number in the recording (2 for the part after the first), so that it is converted with it, once.
+  std::map<std::string, std::pair<std::string, int>> LaterParts;
+  // Those that are a file named before them, by another spelling or link: that name.
+  std::map<std::string, std::string> SameAs;
+  // Every input of the run: the files named and, with Join, the parts their references lead to.
+  std::vector<TRunInput> Inputs;
+};
+// Examines Files: each opened once (for its references, with Join), whatever their number; a file
+// that cannot be read is left to its own conversion to report.
+TRunFiles ExamineRun(const std::vector<std::string>& Files, const TReadRules& Rules, bool Join);
 
 // The file's name without its folder.
 std::string BaseName(const std::string& Path);

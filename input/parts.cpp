@@ -1,7 +1,10 @@
 // The parts of a split recording: the next part's name from a reference, the parts opened in order, the named later
 // parts.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <set>
 
@@ -97,49 +100,104 @@ TRecordingInput OpenRecording(const std::string& Path, const TReadRules& Rules, 
 
 namespace {
 
-// The part that follows Path, named by its next-file reference: nothing when Path has none or
-// cannot be read as FIFF.
-std::optional<std::string> NextPart(const std::string& Path, const TReadRules& Rules) {
-  const TInput in = OpenInput(Path, Rules);
-  if (!in.Reader) return std::nullopt;
-  return NextPartName(fiff::ReadFileReferences(*in.Reader), Path);
-}
+// What ExamineRun learns of one file: who it is, and the part that follows it.
+struct TExamined {
+  std::string Key;  // its identity (device and inode), or its absolute path when it cannot be read
+  std::optional<TFileIdentity> Identity;
+  std::optional<std::string> Next;
+};
+
+class TRunExaminer {
+ public:
+  TRunExaminer(const TReadRules& Rules, bool Join) : FRules(Rules), FJoin(Join) {}
+
+  // Path examined once, whatever spelling later names it; its identity is an input of the run.
+  const TExamined& Examine(const std::string& Path) {
+    if (const auto it = FByPath.find(Path); it != FByPath.end()) return FFiles[it->second];
+    TExamined e;
+    struct stat st {};
+    if (::stat(Path.c_str(), &st) == 0) {
+      e.Identity = TFileIdentity{st.st_dev, st.st_ino, true};
+      e.Key = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    } else {
+      e.Key = std::filesystem::absolute(Path).lexically_normal().string();
+    }
+    if (const auto it = FByKey.find(e.Key); it != FByKey.end()) return FFiles[FByPath[Path] = it->second];
+    if (FJoin) {
+      try {
+        const TInput in = OpenInput(Path, FRules);
+        if (in.Reader) e.Next = NextPartName(fiff::ReadFileReferences(*in.Reader), Path);
+      } catch (const std::exception&) {  // the conversion of its recording says what is wrong
+      }
+    }
+    if (e.Identity) Inputs.push_back({*e.Identity, Path});
+    FFiles.push_back(std::move(e));
+    FByPath[Path] = FByKey[FFiles.back().Key] = FFiles.size() - 1;
+    return FFiles.back();
+  }
+
+  std::vector<TRunInput> Inputs;
+
+ private:
+  const TReadRules FRules;
+  const bool FJoin;
+  std::deque<TExamined> FFiles;
+  std::map<std::string, size_t> FByPath, FByKey;
+};
 
 }  // namespace
 
-std::map<std::string, std::pair<std::string, int>> FindLaterParts(const std::vector<std::string>& Files,
-                                                                  const TReadRules& Rules) {
-  namespace fs = std::filesystem;
-  auto key = [](const std::string& Path) { return fs::absolute(Path).lexically_normal().string(); };
-  std::map<std::string, std::optional<std::string>> next;  // each file's next part, read once
-  std::map<std::string, std::vector<std::string>> chains;  // each named file's later parts
+TRunFiles ExamineRun(const std::vector<std::string>& Files, const TReadRules& Rules, bool Join) {
+  TRunFiles run;
+  TRunExaminer examiner(Rules, Join);
+  std::map<std::string, std::string> named;  // key -> the first name given for it
+  std::vector<std::string> heads;            // the named files in order, each file once
   for (const std::string& file : Files) {
-    std::vector<std::string>& chain = chains[key(file)];
-    std::set<std::string> seen{key(file)};
-    for (std::string at = file; static_cast<int>(chain.size()) + 1 < kMostParts;) {
-      auto [it, added] = next.try_emplace(key(at));
-      if (added) {
-        try {
-          it->second = NextPart(at, Rules);
-        } catch (const std::exception&) {  // the conversion of its recording says what is wrong
-        }
+    const auto [it, added] = named.try_emplace(examiner.Examine(file).Key, file);
+    if (!added && it->second != file) run.SameAs.try_emplace(file, it->second);
+    if (added) heads.push_back(file);
+  }
+  if (Join) {
+    // One walk along the parts from each named file, ending where an earlier walk went on: a named
+    // file met on the way is a later part of some recording, not one of its own.
+    std::set<std::string> visited, later;
+    for (const std::string& file : heads) {
+      std::string at = file;
+      std::set<std::string> seen{examiner.Examine(at).Key};
+      if (!visited.insert(*seen.begin()).second) continue;
+      for (size_t parts = 1; parts < static_cast<size_t>(kMostParts); ++parts) {
+        const std::optional<std::string> next = examiner.Examine(at).Next;
+        if (!next) break;
+        const std::string key = examiner.Examine(*next).Key;
+        if (!seen.insert(key).second) break;
+        if (named.count(key)) later.insert(key);
+        if (!visited.insert(key).second) break;
+        at = *next;
       }
-      if (!it->second || !seen.insert(key(*it->second)).second) break;
-      at = *it->second;
-      chain.push_back(key(at));
+    }
+    // Each recording's first named part converts the named files of its chain; a chain that leads
+    // back into itself converts none, and each of its files reports the loop.
+    for (const std::string& head : heads) {
+      if (later.count(examiner.Examine(head).Key)) continue;
+      std::string at = head;
+      std::set<std::string> seen{examiner.Examine(at).Key};
+      std::vector<std::pair<std::string, int>> parts;
+      bool loop = false;
+      for (int number = 2; number <= kMostParts; ++number) {
+        const std::optional<std::string> next = examiner.Examine(at).Next;
+        if (!next) break;
+        const std::string key = examiner.Examine(*next).Key;
+        if (!seen.insert(key).second) {
+          loop = true;
+          break;
+        }
+        if (const auto it = named.find(key); it != named.end()) parts.emplace_back(it->second, number);
+        at = *next;
+      }
+      if (!loop)
+        for (const auto& [file, number] : parts) run.LaterParts.try_emplace(file, head, number);
     }
   }
-  std::map<std::string, std::pair<std::string, int>> later;
-  for (const std::string& head : Files) {
-    const std::string headKey = key(head);
-    bool isLater = false;  // a named file's later part itself: its own first part converts it
-    for (const auto& [other, chain] : chains)
-      if (other != headKey && std::find(chain.begin(), chain.end(), headKey) != chain.end()) isLater = true;
-    if (isLater) continue;
-    const std::vector<std::string>& chain = chains[headKey];
-    for (const std::string& file : Files)
-      if (const auto it = std::find(chain.begin(), chain.end(), key(file)); it != chain.end())
-        later.try_emplace(file, head, static_cast<int>(it - chain.begin()) + 2);
-  }
-  return later;
+  run.Inputs = std::move(examiner.Inputs);
+  return run;
 }

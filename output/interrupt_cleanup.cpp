@@ -2,43 +2,54 @@
 #include "interrupt_cleanup.h"
 
 #include <signal.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 namespace {
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
-// Filled in normal context before a file is written, only read by the handler: it may not
-// allocate, lock or format, so everything it needs is ready in these buffers.
+// An armed file: its temporary path and the line that names it, made before it is armed.
 struct TSlot {
-  char Temp[4096];
-  char Message[4096 + 256];
-  size_t MessageLength = 0;
-  volatile sig_atomic_t Armed = 0;
+  std::string Temp;
+  std::string Message;
 };
-constexpr int kSlots = 8;
-TSlot gSlots[kSlots];
+// Changed only on the converting thread with the signals held, and read only by the handler on
+// that thread: it may not allocate, lock or format, so it walks this array as it stands.
+TSlot** gSlots = nullptr;
+size_t gCount = 0;
+std::vector<std::unique_ptr<TSlot>> gOwned;  // the storage behind gSlots
+std::unique_ptr<TSlot*[]> gArray;
+size_t gCapacity = 0;
 char gProgram[64];
 bool gSpeak = false;
+pid_t gThread = 0;  // the converting thread
 
-// Only unlink, write, sigaction and raise, all async-signal-safe. The other three signals are
-// blocked while it runs (sa_mask), so a second signal cannot stop the cleanup half done; the
-// signal raised again is delivered with its default action when the handler returns, and a
-// shell sees the status that signal gives (130 for SIGINT, 143 for SIGTERM, ...).
+// Only unlink, write, sigaction, raise and tgkill, all async-signal-safe. The other three signals
+// are blocked while it runs (sa_mask), so a second signal cannot stop the cleanup half done; the
+// signal raised again is delivered with its default action when the handler returns, and a shell
+// sees the status that signal gives (130 for SIGINT, 143 for SIGTERM, ...).
 void OnInterrupt(int Signal) {
-  for (TSlot& s : gSlots) {
-    if (!s.Armed) continue;
-    s.Armed = 0;
+  if (static_cast<pid_t>(::syscall(SYS_gettid)) != gThread) {  // another thread (Qt's): to the converting one
+    ::syscall(SYS_tgkill, ::getpid(), gThread, Signal);
+    return;
+  }
+  for (size_t k = 0; k < gCount; ++k) {
+    const TSlot* s = gSlots[k];
     // A file renamed to its name in the meantime is complete: nothing to remove or report.
-    if (::unlink(s.Temp) == 0 && gSpeak) {
-      const ssize_t n = ::write(STDERR_FILENO, s.Message, s.MessageLength);
+    if (::unlink(s->Temp.c_str()) == 0 && gSpeak) {
+      const ssize_t n = ::write(STDERR_FILENO, s->Message.data(), s->Message.size());
       (void)n;
     }
   }
+  gCount = 0;
   struct sigaction usual {};
   usual.sa_handler = SIG_DFL;
   ::sigemptyset(&usual.sa_mask);
@@ -46,17 +57,12 @@ void OnInterrupt(int Signal) {
   ::raise(Signal);
 }
 
-bool CopyText(char* To, size_t Room, const std::string& Text) {
-  if (Text.size() >= Room) return false;
-  std::memcpy(To, Text.c_str(), Text.size() + 1);
-  return true;
-}
-
 }  // namespace
 
 void InstallInterruptCleanup(const char* Program) {
   gSpeak = Program != nullptr;
-  if (Program) CopyText(gProgram, sizeof gProgram, std::string(Program).substr(0, sizeof gProgram - 1));
+  if (Program) std::snprintf(gProgram, sizeof gProgram, "%s", Program);
+  gThread = static_cast<pid_t>(::syscall(SYS_gettid));
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   ::sigemptyset(&action.sa_mask);
@@ -69,31 +75,46 @@ void InstallInterruptCleanup(const char* Program) {
   }
 }
 
-int ArmInterruptCleanup(const std::string& TempName, const std::string& FinalName) {
-  for (int k = 0; k < kSlots; ++k) {
-    TSlot& s = gSlots[k];
-    if (s.Armed) continue;
-    const std::string message = std::string(gProgram) + ": interrupted; \"" + FinalName + "\" was not written\n";
-    if (!CopyText(s.Temp, sizeof s.Temp, TempName) || !CopyText(s.Message, sizeof s.Message, message)) return -1;
-    s.MessageLength = message.size();
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    s.Armed = 1;
-    return k;
+TArmed ArmInterruptCleanup(const std::string& TempName, const std::string& FinalName) {
+  auto slot = std::make_unique<TSlot>();
+  slot->Temp = TempName;
+  slot->Message = std::string(gProgram) + ": interrupted; \"" + FinalName + "\" was not written\n";
+  const TInterruptsHeld held;
+  if (gCount == gCapacity) {  // a larger array, filled before the handler is shown it
+    const size_t capacity = std::max<size_t>(16, 2 * gCapacity);
+    auto grown = std::make_unique<TSlot*[]>(capacity);
+    std::copy(gSlots, gSlots + gCount, grown.get());
+    gSlots = grown.get();
+    gArray = std::move(grown);
+    gCapacity = capacity;
   }
-  return -1;
+  gSlots[gCount] = slot.get();
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  ++gCount;
+  gOwned.push_back(std::move(slot));
+  return gOwned.back().get();
 }
 
-void DisarmInterruptCleanup(int Slot) {
-  if (Slot < 0 || Slot >= kSlots) return;
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  gSlots[Slot].Armed = 0;
+void DisarmInterruptCleanup(TArmed Armed) {
+  if (!Armed) return;
+  const TInterruptsHeld held;
+  const auto at = std::find(gSlots, gSlots + gCount, Armed);
+  if (at != gSlots + gCount) {
+    *at = gSlots[gCount - 1];
+    --gCount;
+  }
+  const auto owned = std::find_if(gOwned.begin(), gOwned.end(), [Armed](const auto& S) { return S.get() == Armed; });
+  if (owned != gOwned.end()) {
+    std::swap(*owned, gOwned.back());
+    gOwned.pop_back();
+  }
 }
 
 TInterruptsHeld::TInterruptsHeld() {
   sigset_t held;
   ::sigemptyset(&held);
   for (int s : kSignals) ::sigaddset(&held, s);
-  ::sigprocmask(SIG_BLOCK, &held, &FOld);
+  ::pthread_sigmask(SIG_BLOCK, &held, &FOld);
 }
 
-TInterruptsHeld::~TInterruptsHeld() { ::sigprocmask(SIG_SETMASK, &FOld, nullptr); }
+TInterruptsHeld::~TInterruptsHeld() { ::pthread_sigmask(SIG_SETMASK, &FOld, nullptr); }

@@ -5,18 +5,21 @@
 
 #include <string>
 
-// Installs the handler for SIGINT, SIGTERM, SIGHUP and SIGQUIT (those not ignored). Program
-// names the line written on standard error for each file cut short; nullptr writes none.
+// Installs the handler for SIGINT, SIGTERM, SIGHUP and SIGQUIT (those not ignored), on the thread
+// that converts: a signal another thread takes is passed to that one. Program names the line
+// written on standard error for each file cut short; nullptr writes none.
 void InstallInterruptCleanup(const char* Program);
 
-// The writers' side: a temporary file being written and the name it is to get; the handler
-// removes the one and names the other. Several may be armed at once (one per format of an
-// output); Arm gives the slot that Disarm takes once the file is complete or removed, or -1 when
-// it cannot hold the names (longer than any path the system creates) or every slot is taken.
-int ArmInterruptCleanup(const std::string& TempName, const std::string& FinalName);
-void DisarmInterruptCleanup(int Slot);
+// The writers' side: a temporary file being written (or complete and not yet in place) and the
+// name it is to get; the handler removes the one and names the other. Any number may be armed at
+// once (every file of a conversion until all are in place); Arm gives the handle that Disarm takes
+// once the file is in place or removed.
+using TArmed = const void*;
+TArmed ArmInterruptCleanup(const std::string& TempName, const std::string& FinalName);
+void DisarmInterruptCleanup(TArmed Armed);
 
-// Holds the four signals back while it lives, so that a file is never created unarmed.
+// Holds the four signals back while it lives, so that a file is never created unarmed and the
+// handler never sees the armed files half changed.
 class TInterruptsHeld {
  public:
   TInterruptsHeld();

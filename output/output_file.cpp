@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
+#include <utility>
 
 #include "file_io.h"
 #include "in_out_error.h"
@@ -15,6 +16,20 @@
 
 TOutputFile::~TOutputFile() {
   if (IsOpen()) Discard();
+}
+
+TOutputFile::TOutputFile(TOutputFile&& Other) noexcept { *this = std::move(Other); }
+
+TOutputFile& TOutputFile::operator=(TOutputFile&& Other) noexcept {
+  if (this == &Other) return *this;
+  if (IsOpen()) Discard();
+  FFd = std::exchange(Other.FFd, -1);
+  FEnd = Other.FEnd;
+  FArmed = std::exchange(Other.FArmed, nullptr);
+  FFileName = std::move(Other.FFileName);
+  FTempName = std::move(Other.FTempName);
+  Other.FTempName.clear();
+  return *this;
 }
 
 void TOutputFile::OpenAtomic(const std::string& FileName) {
@@ -71,8 +86,9 @@ void TOutputFile::WriteAt(int64_t Pos, const uint8_t* Data, int64_t Count) {
   ::WriteAt(FFd, Pos, Data, Count, FFileName);
 }
 
-void TOutputFile::Commit() {
-  if (!IsOpen()) return;
+void TOutputFile::Complete() { CloseDescriptor(); }
+
+void TOutputFile::Publish() {
   CloseDescriptor();
   if (FTempName.empty()) return;
   const std::string temp = FTempName;
@@ -81,8 +97,13 @@ void TOutputFile::Commit() {
   const int err = errno;
   if (!renamed) ::unlink(temp.c_str());
   DisarmInterruptCleanup(FArmed);  // after the rename: a signal before it still removes the file
-  FArmed = -1;
+  FArmed = nullptr;
   if (!renamed) ThrowInOutError("Cannot create", FFileName, err);
+}
+
+void TOutputFile::Commit() {
+  Complete();
+  Publish();
 }
 
 void TOutputFile::Discard() {
@@ -96,7 +117,70 @@ void TOutputFile::Remove() {
   ::unlink(FTempName.c_str());
   FTempName.clear();
   DisarmInterruptCleanup(FArmed);
-  FArmed = -1;
+  FArmed = nullptr;
+}
+
+TOutputBatch::~TOutputBatch() {
+  for (TOutputFile& f : FFiles) f.Discard();
+}
+
+void TOutputBatch::Add(TOutputFile File) { FFiles.push_back(std::move(File)); }
+
+void TOutputBatch::AddText(const std::string& FileName, std::string_view Text) {
+  TOutputFile out;
+  out.OpenAtomic(FileName);
+  out.Write(reinterpret_cast<const uint8_t*>(Text.data()), static_cast<int64_t>(Text.size()));
+  out.Complete();
+  Add(std::move(out));
+}
+
+namespace {
+
+// Keeps the older file of Target while the new one, Temp, takes its name: a second name for it
+// (.NAME.XXXXXX.old beside Temp), or the file itself moved there where the file system has no
+// second names. Empty when Target is free.
+std::string BackUp(const std::string& Target, const std::string& Temp) {
+  struct stat st {};
+  if (::lstat(Target.c_str(), &st) != 0) {
+    if (errno == ENOENT) return "";
+    ThrowInOutError("Cannot replace", Target, errno);
+  }
+  const std::string backup = Temp + ".old";
+  if (::link(Target.c_str(), backup.c_str()) != 0 && ::rename(Target.c_str(), backup.c_str()) != 0)
+    ThrowInOutError("Cannot replace", Target, errno);
+  return backup;
+}
+
+}  // namespace
+
+void TOutputBatch::Publish() {
+  std::vector<std::string> backups;
+  try {
+    for (TOutputFile& f : FFiles) {
+      backups.push_back(BackUp(f.FileName(), f.Path()));
+      f.Publish();  // one that fails is removed; the destructor removes those after it
+    }
+  } catch (...) {
+    // The older files back in their place, the new ones that took a free name gone.
+    for (size_t k = 0; k < backups.size(); ++k) {
+      const std::string& name = FFiles[k].FileName();
+      const bool failed = k + 1 == backups.size();  // its new file is gone, its older one may still stand
+      struct stat now {
+      }, old{};
+      if (backups[k].empty()) {
+        if (!failed) ::unlink(name.c_str());
+      } else if (::lstat(name.c_str(), &now) == 0 && ::lstat(backups[k].c_str(), &old) == 0 &&
+                 now.st_dev == old.st_dev && now.st_ino == old.st_ino) {
+        ::unlink(backups[k].c_str());  // a second name of the file still in place
+      } else {
+        ::rename(backups[k].c_str(), name.c_str());
+      }
+    }
+    throw;
+  }
+  for (const std::string& backup : backups)
+    if (!backup.empty()) ::unlink(backup.c_str());
+  FFiles.clear();
 }
 
 void WriteFileAtomically(const std::string& FileName, std::string_view Text) {

@@ -45,6 +45,6 @@ void TSinkSet::Write(int64_t Bytes) {
   for (const auto& s : FSinks) s->Write(FBuffer, Bytes);
 }
 
-void TSinkSet::Commit() {
-  for (const auto& s : FSinks) s->Commit();
+void TSinkSet::Commit(TOutputBatch& Batch) {
+  for (const auto& s : FSinks) s->Commit(Batch);
 }

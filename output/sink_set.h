@@ -25,8 +25,8 @@ class TSinkSet {
   void Begin(const std::string& Name, TElement Type, const TDims& Dims);
   // Writes the first Bytes of the buffer to every sink: the next values of the variable.
   void Write(int64_t Bytes);
-  // Completes every file; on a failure the ones not yet complete are removed.
-  void Commit();
+  // Completes every file into Batch; on a failure the ones not yet complete are removed.
+  void Commit(TOutputBatch& Batch);
 
  private:
   uint8_t* FBuffer;

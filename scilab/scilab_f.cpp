@@ -33,6 +33,11 @@ void TScilab::OpenOutputAtomic(const std::string& FileName) { FOut.OpenAtomic(Fi
 
 void TScilab::CloseOutput() { FOut.Commit(); }
 
+void TScilab::CloseOutput(TOutputBatch& Batch) {
+  FOut.Complete();
+  Batch.Add(std::move(FOut));
+}
+
 void TScilab::DiscardOutput() { FOut.Discard(); }
 
 void TScilab::CheckRange(int32_t Pos, int32_t Count) const {

@@ -24,6 +24,8 @@ class TScilab {
   // so a failure never leaves half a file nor destroys an older one.
   void OpenOutputAtomic(const std::string& FileName);
   void CloseOutput();
+  // Closes the file and hands it, complete and still hidden, to Batch.
+  void CloseOutput(TOutputBatch& Batch);
   // Closes without completing: an atomic output's temporary file is removed.
   void DiscardOutput();
   bool IsOpen() const { return FOut.IsOpen(); }

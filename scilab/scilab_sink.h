@@ -13,7 +13,7 @@ class TScilabSink : public TSink {
   explicit TScilabSink(const std::string& FileName) { FScilab.OpenOutputAtomic(FileName); }
   void Begin(const std::string& Name, TElement Type, const TDims& Dims) override;
   void Write(const uint8_t* Data, int64_t Bytes) override { FScilab.Write(Data, Bytes); }
-  void Commit() override { FScilab.CloseOutput(); }
+  void Commit(TOutputBatch& Batch) override { FScilab.CloseOutput(Batch); }
   void Discard() override { FScilab.DiscardOutput(); }
 
  private:

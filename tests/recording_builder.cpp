@@ -7,7 +7,8 @@ int16_t SampleValue(int64_t Sample, int Channel) { return static_cast<int16_t>(S
 
 TFiffBuilder RawPartFile(const TRawPart& P) {
   using namespace fiff;
-  TFiffBuilder b;
+  TFiffBuilder b = TFiffBuilder::Empty();
+  b.Tag(kFileId, kTypeId, BE16(1) + BE16(1) + TBytes(8, 0) + BEInts({0, P.FileIdDateNone ? 2147483647 : 0}));
   b.Int(101, -1).Int(106, -1);  // no directory pointer and no free list: MNE-Python reads the tags in order
   b.Int(kBlockStart, kBlockMeas).Int(kBlockStart, kBlockMeasInfo);
   if (P.MeasDate) b.Tag(kMeasDate, kTypeInt, BEInts({*P.MeasDate, 250000}));

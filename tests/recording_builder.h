@@ -27,6 +27,7 @@ struct TRawPart {
   int32_t InitialSkip = 0;             // a skip as the raw data block's first entry after it
   std::vector<TBuffer> Buffers;
   std::optional<int32_t> MeasDate;  // seconds since 1970; the microseconds are 250000
+  bool FileIdDateNone = false;      // the file's id holds MNE-Python's "no date", as it writes it then
   std::optional<float> LineFrequency;
   std::vector<TReference> Before, After;  // reference blocks before and after the buffers
   // Annotations: onsets and ends in seconds, descriptions joined by ':', and the time they count from.

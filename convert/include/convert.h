@@ -23,10 +23,11 @@ struct TConvertProgress {
 };
 using TProgress = std::function<void(const TConvertProgress&)>;
 
-// What a conversion may invent where the file holds no values (NaN completing an average or a
-// calibration vector cut short, NaN padding an epoch shorter than its average's first), in bytes
-// per output file. The values it converts take at most eight times the bytes they come from, so
-// no output file exceeds OutputBytesAllowed: a small file cannot fill a disk.
+// What a conversion may invent where the file holds no values (zeros for data skips, NaN completing
+// an average or a calibration vector cut short, NaN padding an epoch shorter than its average's
+// first, rows of n/a in the channel table), in bytes for all the files of one input's conversion
+// together. The values it converts take at most eight times the bytes they come from, so no
+// output file exceeds OutputBytesAllowed: a small file cannot fill a disk.
 inline constexpr int64_t InventedBytesAllowed(int64_t InputSize) { return 8 * InputSize + (1 << 20); }
 inline constexpr int64_t OutputBytesAllowed(int64_t InputSize) {
   return 8 * InputSize + InventedBytesAllowed(InputSize);
@@ -53,6 +54,9 @@ struct TConvertOptions {
   // buffers out, so every later sample moves); with it, NAME_events.tsv (when the recording has
   // events) and NAME_recording.json beside the outputs.
   bool KeepSkips = false;
+  // Every input of the run (the files named and the parts of their recordings), each checked
+  // against every output before anything is written; the recording's own parts always are.
+  std::vector<TRunInput> RunInputs;
 };
 
 // The report's lines for a file that fails the signature and for a finished conversion, as the

@@ -10,11 +10,15 @@
 
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
+
+#include <nlohmann/json.hpp>
 
 #include "convert_helpers.h"
 #include "recording_builder.h"
 #include "summary_helpers.h"
+#include "text.h"
 
 namespace {
 
@@ -38,6 +42,20 @@ TRun Cli(const std::string& Args, const TTempDir& Logs) {
   const int status =
       std::system(("LC_ALL=C '" + std::string(TESSALINE_CLI) + "' " + Args + " > " + out + " 2> " + err).c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
+}
+
+// Names as ListDir gives them: sorted, joined by blanks.
+std::string ListOf(std::vector<std::string> Names) {
+  std::sort(Names.begin(), Names.end());
+  std::string s;
+  for (const std::string& n : Names) s += (s.empty() ? "" : " ") + n;
+  return s;
+}
+
+// Text as a JSON string's inside.
+std::string EscapeJson(const std::string& Text) {
+  const std::string quoted = nlohmann::json(EscapeNonUtf8(Text)).dump();
+  return quoted.substr(1, quoted.size() - 2);
 }
 
 std::string Lines(const TLines& L) {
@@ -188,9 +206,79 @@ TEST(Cli, OutputFolderAndNamesThatClash) {
   EXPECT_NE(beside.Err.find(twin + ": Cannot convert"), std::string::npos) << beside.Err;
   EXPECT_EQ(ListDir(dir.File("b")), "run.dat run.fif run.fiff run_channels.tsv run_recording.json");
 
-  const TRun missing = Cli("-o " + dir.File("nowhere") + " " + a, logs);
-  EXPECT_EQ(missing.Status, 2);
-  EXPECT_NE(missing.Err.find("the output folder '" + dir.File("nowhere") + "' does not exist"), std::string::npos);
+  for (const auto& [folder, why] : {std::pair{dir.File("nowhere"), "does not exist"}, {a, "is not a folder"}}) {
+    const TRun missing = Cli("-o " + folder + " " + b, logs);
+    EXPECT_EQ(missing.Status, 2);
+    EXPECT_NE(missing.Err.find("the output folder '" + folder + "' " + why), std::string::npos) << missing.Err;
+  }
+
+  // No input is an output: a FIFF file named run.dat is not replaced by run.fif's output, by any
+  // spelling, and the same file named twice is converted once.
+  TTempDir same;
+  const std::string in = Recording(2).Write(same.File("run.fif"));
+  Recording(3).Write(same.File("run.dat"));
+  const TBytes older = ReadFileBytes(same.File("run.dat"));
+  const TRun clash = Cli("-q " + in + " " + same.Path() + "/./run.dat", logs);
+  EXPECT_EQ(clash.Status, 1);
+  EXPECT_NE(clash.Err.find(in + ": Cannot convert \"" + in + "\": the output file \"" + same.File("run.dat") +
+                           "\" would overwrite \"" + same.Path() + "/./run.dat\", an input of this run"),
+            std::string::npos)
+      << clash.Err;
+  EXPECT_EQ(ReadFileBytes(same.File("run.dat")), older);
+  const TRun twice = Cli(in + " " + same.Path() + "/../" + BaseName(same.Path()) + "/run.fif", logs);
+  EXPECT_EQ(twice.Status, 0) << twice.Err;
+  EXPECT_NE(twice.Out.find("/run.fif: the same file as " + in + ", converted once"), std::string::npos);
+}
+
+// Every write and every rename of a conversion failing in turn, over the older conversion of
+// another recording: the folder then holds the older files as they were, or every new one and
+// nothing of the older conversion (its events table and third file), never a mix.
+TEST(Cli, AFailureAtAnyWriteOrRenameLeavesOneWholeConversion) {
+  TTempDir dir, logs, src, ref;
+  using TFolder = std::map<std::string, TBytes>;
+  auto snapshot = [](const std::string& Dir) {
+    TFolder files;
+    for (const auto& e : fs::directory_iterator(Dir)) files[e.path().filename()] = ReadFileBytes(e.path());
+    return files;
+  };
+  // 4 kB a buffer: 600 buffers give three files over a limit of 1 MB, 350 give two.
+  auto recording = [&](const char* Name, int Buffers, bool Annotated) {
+    TRawPart p{.Channels = 2, .FirstSample = 0, .Buffers = std::vector<TRawPart::TBuffer>(Buffers, {1000, 0})};
+    if (Annotated) p.Onsets = {0.5f}, p.Ends = {1.0f}, p.Descriptions = "blink";
+    fs::create_directories(src.File(Name));
+    return RawPartFile(p).Write(src.File(std::string(Name) + "/run.fif"));
+  };
+  const std::string older = recording("older", 600, true), newer = recording("newer", 350, false);
+  const std::string options = "-q -l 1 --format dat,sod ";
+  ASSERT_EQ(Cli(options + "-o " + dir.Path() + " " + older, logs).Status, 0);
+  ASSERT_EQ(Cli(options + "-o " + ref.Path() + " " + newer, logs).Status, 0);
+  const TFolder before = snapshot(dir.Path()), after = snapshot(ref.Path());
+  ASSERT_EQ(before.size(), 9u);  // three of each format, the channel and events tables, the record
+  ASSERT_EQ(after.size(), 6u);
+  // Scilab 6's files hold the time they were written: their names are compared, the rest by bytes.
+  auto isAfter = [&](const TFolder& F) {
+    if (F.size() != after.size()) return false;
+    for (const auto& [name, bytes] : F)
+      if (!after.count(name) || (!name.ends_with(".sod") && after.at(name) != bytes)) return false;
+    return true;
+  };
+  const std::string fault = "ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=" + std::string(TESSALINE_FAULT_INJECT) +
+                            " FAULT_COUNT=" + logs.File("count") + " FAULT_AT=";
+  int calls = 0;
+  for (int at = 0; at == 0 || at <= calls; ++at) {
+    for (const auto& e : fs::directory_iterator(dir.Path())) fs::remove(e.path());
+    for (const auto& [name, bytes] : before) WriteFileBytes(dir.File(name), bytes);
+    const int status = std::system((fault + std::to_string(at) + " '" + TESSALINE_CLI + "' " + options + "-o " +
+                                    dir.Path() + " " + newer + " 2> " + logs.File("err"))
+                                       .c_str());
+    if (at == 0) calls = std::stoi(Slurp(logs.File("count")));
+    const TFolder now = snapshot(dir.Path());
+    if (WEXITSTATUS(status) == 0)
+      EXPECT_TRUE(isAfter(now)) << "a success at call " << at << " left " << ListDir(dir.Path());
+    else
+      EXPECT_TRUE(now == before || isAfter(now)) << "call " << at << " left " << ListDir(dir.Path());
+  }
+  EXPECT_GT(calls, 12);  // the writes of six files and their renames at least
 }
 
 TEST(Cli, WideRawDataKeepTheStoredValues) {
@@ -389,6 +477,31 @@ TEST(Cli, SidecarsByDefaultAndTheFormatsAsked) {
             "fiff_coil_type\n"
             "CH1\tEEG\tT\t100\tn/a\tn/a\tgood\t1\t2\t3012\n"
             "CH2\tEEG\tT\t100\tn/a\tn/a\tgood\t1\t2\t3012\n");
+}
+
+// Names of every kind give UTF-8 sidecars that parse (bytes that are not UTF-8 written \xHH); an
+// older conversion's files that this one does not write go, and only those: never a file its
+// record names outside the folder, under another name, or an input.
+TEST(Cli, HostileNamesAndTheRecordOfAnOlderConversion) {
+  for (const std::string name :
+       {std::string("r\xe9sum\xe9_raw"), std::string("quote\"and\\back"), std::string("tab\tname")}) {
+    TTempDir dir, logs;
+    const std::string in = Recording(2).Write(dir.File(name + ".fif"));
+    WriteFileBytes(dir.File(name + "_events.tsv"), {1});  // listed by the older record below: stale
+    WriteFileBytes(dir.File("victim.dat"), {2});
+    const std::string older = "{\"OutputFiles\": [{\"File\": \"../" + BaseName(dir.Path()) +
+                              "/victim.dat\"}, {\"File\": \"victim.dat\"}], \"EventsFile\": \"" + EscapeJson(name) +
+                              "_events.tsv\", \"SourceFile\": \"" + EscapeJson(name) + ".fif\"}";
+    WriteFileBytes(dir.File(name + "_recording.json"), TBytes(older.begin(), older.end()));
+    const TRun r = Cli("-q '" + in + "'", logs);
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(ListDir(dir.Path()),
+              ListOf({name + ".dat", name + ".fif", name + "_channels.tsv", name + "_recording.json", "victim.dat"}))
+        << name;
+    const TBytes record = ReadFileBytes(dir.File(name + "_recording.json"));
+    const nlohmann::json j = nlohmann::json::parse(std::string(record.begin(), record.end()));
+    EXPECT_EQ(j["SourceFiles"][0], EscapeNonUtf8(name) + ".fif");
+  }
 }
 
 TEST(Cli, HelpVersionAndUsageErrors) {

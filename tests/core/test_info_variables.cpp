@@ -258,8 +258,9 @@ TEST(InventedValues, TheBudgetBoundsEveryKindOfCompletion) {
     EXPECT_EQ(std::vector<double>(last->Reals.begin() + 2, last->Reals.end()), (std::vector<double>{3, 4, 0, 1000}))
         << k.Case;
     if (std::string(k.Case) == "averages cut short") {
-      // 4,999 NaN columns of one row each: as many as the budget holds, and the complete one.
-      EXPECT_EQ(averages, InventedBytesAllowed(static_cast<int64_t>(b.Size())) / (8 * 4999) + 1);
+      // 4,999 NaN columns of one row each: as many as the budget (8 x the input + 1 MiB) holds, and
+      // the complete one.
+      EXPECT_EQ(averages, (8 * static_cast<int64_t>(b.Size()) + 1048576) / (8 * 4999) + 1);
       EXPECT_EQ(FindOne(c.Only(), "ave_0001").Cols, 5001);
     }
   }

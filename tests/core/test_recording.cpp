@@ -114,6 +114,9 @@ TEST(Recordings, PartsThatAreMissingLoopOrDisagreeAreErrors) {
          RawPartFile({.FirstSample = 5200, .Buffers = Buffers(2)}).Write(D.File("run_raw-2.fif"));
        },
        "its part \"DIR/run_raw-2.fif\" begins at sample 5200, not at 5100, the one after the part before"},
+      {"a copy cut short inside a buffer",
+       [](const TTempDir& D) { std::filesystem::resize_file(D.File("run_raw-1.fif"), 5000); },
+       "its part \"DIR/run_raw-1.fif\" ends inside a data buffer at byte 903: the file is cut short"},
   };
   for (const auto& c : kCases) {
     TTempDir dir, out;
@@ -163,16 +166,64 @@ TEST(Recordings, SkipsKeepEverySampleAtItsTime) {
   }
 }
 
+// The zeros of skips are invented values: 8 x the input's size + 1 MiB for the whole conversion,
+// however many files of a series they fall in.
+TEST(Recordings, OneBudgetForTheSkipsOfEveryFileOfASeries) {
+  TTempDir dir;
+  TRawPart p{.Channels = 1, .FirstSample = 0, .Buffers = Buffers(4)};
+  p.Buffers[1].SkipBefore = p.Buffers[3].SkipBefore = 1;  // the size the file has with its skips
+  const int64_t budget = 8 * static_cast<int64_t>(RawPartFile(p).Size()) + 1048576;
+  for (const double share : {0.45, 0.6}) {  // of the budget, each of two skips in files of their own
+    const auto skip =
+        static_cast<int32_t>(share * static_cast<double>(budget) / 2000);  // 1000 zeros of 2 bytes a buffer
+    p.Buffers[1].SkipBefore = p.Buffers[3].SkipBefore = skip;
+    const std::string path = RawPartFile(p).Write(dir.File("s.fif"));
+    TTempDir out;
+    TRecordingInput in = OpenRecording(path, {true, true}, true);
+    TConvertOptions o;
+    o.SizeLimit = 3000;
+    o.OutputDir = out.Path();
+    o.KeepSkips = true;
+    try {
+      const std::vector<std::string> files = ConvertRecording(PlanConversion(in.Recording(), o));
+      EXPECT_EQ(share, 0.45);
+      EXPECT_EQ(files.size(), 5u);  // four files and the record
+    } catch (const TInputError& e) {
+      EXPECT_EQ(share, 0.6);
+      EXPECT_NE(std::string(e.what()).find("more zeros than its conversion may invent (" + std::to_string(budget)),
+                std::string::npos)
+          << e.what();
+      EXPECT_EQ(ListDir(out.Path()), "");
+    }
+  }
+}
+
+// MNE-Python writes a part that begins in a skip (a BAD_ACQ_SKIP annotation at the split) with the
+// first sample after the part before and the skip first: its zeros stand in place, and the samples
+// after them at their time (MNE-Python 1.3 itself puts them early).
+TEST(Recordings, ALaterPartBeginningWithASkipKeepsItsSamplesInTime) {
+  TTempDir dir, out;
+  RawPartFile({.FirstSample = 100, .Buffers = Buffers(3), .After = {{2, "b.fif", 1}}}).Write(dir.File("a.fif"));
+  RawPartFile({.FirstSample = 3100, .InitialSkip = 2, .Buffers = Buffers(2)}).Write(dir.File("b.fif"));
+  const TResult r = Convert(dir.File("a.fif"), out);
+  ExpectSamples(r.Raw, 100, 7000, {3000, 5000});
+  EXPECT_EQ(r.Events, "onset\tduration\ttrial_type\tsample\n3\t2\tBAD_ACQ_SKIP\t3100\n");
+}
+
 // Onsets count from the time stored with them (the measurement's start, or a second later), or
-// without it from the first sample, with or without a measurement date; an annotation reaching out
-// of the recording is cut to it, one wholly outside left out; tabs in descriptions become blanks;
-// lists of unequal length give the annotations all three describe.
+// without it from the first sample, with or without a measurement date (from the file's id when
+// none is stated; a file without any counts from the stated first sample, as MNE-Python writes
+// it); an annotation reaching out of the recording is cut to it, one wholly outside left out; lists
+// of unequal length give the annotations all three describe. Descriptions are Latin-1, as
+// MNE-Python writes them, and a table cell holds no tab, zero byte or leading quote; an end before
+// the onset is a duration of 0.
 TEST(Recordings, AnnotationsAsMnePythonPlacesThem) {
   const struct {
     std::optional<double> Origin;
     std::optional<int32_t> MeasDate;
     std::vector<float> Onsets, Ends;
     std::string Descriptions, Events;
+    bool Undated = false;
   } kCases[] = {
       {1614834367.25, 1614834367, {2.6f, 9.35f}, {3.1f, 9.85f}, "a:b", "2.5\t0.5\ta\t2600\n"},
       {1614834368.25, 1614834367, {2.6f, 9.35f}, {3.1f, 9.85f}, "a:b", "3.5\t0.5\ta\t3600\n"},
@@ -180,10 +231,17 @@ TEST(Recordings, AnnotationsAsMnePythonPlacesThem) {
       {std::nullopt, std::nullopt, {2.6f, 9.35f}, {3.1f, 9.85f}, "a\tb:c", "2.6\t0.5\ta b\t2700\n"},
       {std::nullopt, std::nullopt, {-0.5f, 3.9f}, {0.4f, 4.5f}, "x:y", "0\t0.4\tx\t100\n3.9\t0.1\ty\t4000\n"},
       {std::nullopt, 1614834367, {2.6f, 0.5f}, {3.1f}, "a:b", "2.6\t0.5\ta\t2700\n"},
+      {std::nullopt, std::nullopt, {1.2f}, {1.7f}, "blink", "1.1\t0.5\tblink\t1200\n", true},
+      {std::nullopt,
+       1614834367,
+       {1.0f, 2.0f, 3.0f, 3.5f},
+       {1.0f, 2.0f, 2.5f, 3.5f},
+       std::string("a\0b:Reiz \xe4:\"q\":z", 16),
+       "1\t0\ta b\t1100\n2\t0\tReiz \xc3\xa4\t2100\n3\t0\t q\"\t3100\n3.5\t0\tz\t3600\n"},
   };
   for (const auto& c : kCases) {
     TTempDir dir, out;
-    TRawPart p{.FirstSample = 100, .Buffers = Buffers(4), .MeasDate = c.MeasDate};
+    TRawPart p{.FirstSample = 100, .Buffers = Buffers(4), .MeasDate = c.MeasDate, .FileIdDateNone = c.Undated};
     p.Onsets = c.Onsets;
     p.Ends = c.Ends;
     p.Descriptions = c.Descriptions;

@@ -13,6 +13,7 @@
 #include "convert.h"
 #include "scilab_reader.h"
 #include "summary.h"
+#include "text.h"
 
 namespace fs = std::filesystem;
 
@@ -80,6 +81,11 @@ void CheckOneInput(const uint8_t* Data, size_t Size, const std::string& WorkDir)
       if (ending == ".dat") ReadScilabFile(e.path().string());
       if (ending == ".json" && nlohmann::json::parse(std::ifstream(e.path())).is_discarded())
         Fail("a recording file is no JSON: " + name);
+      if (ending == ".json" || ending == ".tsv") {
+        const TBytes text = ReadFileBytes(e.path().string());
+        if (!IsUtf8(std::string_view(reinterpret_cast<const char*>(text.data()), text.size())))
+          Fail("a sidecar is not UTF-8: " + name);
+      }
     } catch (const std::exception& ex) {
       Fail(std::string("an output does not parse: ") + name + ": " + ex.what());
     }
