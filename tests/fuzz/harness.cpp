@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "convert.h"
+#include "fiff_builder.h"
 #include "scilab_reader.h"
 #include "summary.h"
 #include "text.h"
