@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 const char* const kHelpText =
@@ -25,6 +26,17 @@ const char* const kHelpText =
     "                        and mat (MATLAB 7.3's, which load reads in MATLAB and GNU Octave)\n"
     "      --no-join         convert each file alone, not with the parts of a split recording\n"
     "                        that follow it\n"
+    "      --pick LIST       keep these channels: MNE-Python's channel types (meg, mag, grad,\n"
+    "                        ref_meg, eeg, eog, ecg, emg, stim, misc, ...) and names, * and ?\n"
+    "                        matching any characters and one, separated by commas: the union\n"
+    "      --exclude LIST    leave out the channels these names or patterns match\n"
+    "      --exclude-bads    leave out the channels the file marks bad\n"
+    "      --tmin SEC        keep the samples from SEC seconds after the first on (as\n"
+    "      --tmax SEC        MNE-Python's crop), up to and including SEC seconds\n"
+    "      --units UNITS     stored (the default: as stored, with CalXRnge) or si: raw_data in\n"
+    "                        tesla, T/m, volt, ... as doubles, stored x range x calibration\n"
+    "      --precision P     double (the default) or single: with --units si, raw_data of\n"
+    "                        32-bit floats in sod and mat files\n"
     "      --raw-as-double   the default: raw buffers of 32-bit integers, floats or doubles (FIFF\n"
     "                        types 3, 4, 5) become a raw_data matrix of doubles holding the stored\n"
     "                        values; 16-bit data stay int16. With --like-window it converts them too\n"
@@ -49,7 +61,49 @@ const char* const kHelpText =
 
 namespace {
 
-enum { kRawAsDouble = 256, kLikeWindow, kNoJoin, kFormat, kVersion };
+enum {
+  kRawAsDouble = 256,
+  kLikeWindow,
+  kNoJoin,
+  kFormat,
+  kVersion,
+  kPick,
+  kExclude,
+  kExcludeBads,
+  kTMin,
+  kTMax,
+  kUnits,
+  kPrecision
+};
+
+// A comma-separated list of names, none empty.
+std::vector<std::string> ParseList(const char* Option, const std::string& Text) {
+  std::vector<std::string> items;
+  for (size_t at = 0; at <= Text.size();) {
+    const size_t comma = std::min(Text.find(',', at), Text.size());
+    items.push_back(Text.substr(at, comma - at));
+    if (items.back().empty())
+      throw TUsageError(std::string(Option) + " takes names or types separated by commas, not '" + Text + "'");
+    at = comma + 1;
+  }
+  return items;
+}
+
+// Seconds: a finite number, all of the text.
+double ParseSeconds(const char* Option, const std::string& Text) {
+  char* end = nullptr;
+  const double v = Text.empty() ? 0 : std::strtod(Text.c_str(), &end);
+  if (Text.empty() || *end != '\0' || !std::isfinite(v))
+    throw TUsageError(std::string(Option) + " takes a number of seconds, not '" + Text + "'");
+  return v;
+}
+
+// One of two words.
+bool ParseEither(const char* Option, const std::string& Text, const char* No, const char* Yes) {
+  if (Text == No) return false;
+  if (Text == Yes) return true;
+  throw TUsageError(std::string(Option) + " takes " + No + " or " + Yes + ", not '" + Text + "'");
+}
 
 // A comma-separated list of dat, sod and mat.
 unsigned ParseFormats(const std::string& Text) {
@@ -83,6 +137,13 @@ TCliOptions ParseArguments(int argc, char** argv) {
                                  {"like-window", no_argument, nullptr, kLikeWindow},
                                  {"no-join", no_argument, nullptr, kNoJoin},
                                  {"format", required_argument, nullptr, kFormat},
+                                 {"pick", required_argument, nullptr, kPick},
+                                 {"exclude", required_argument, nullptr, kExclude},
+                                 {"exclude-bads", no_argument, nullptr, kExcludeBads},
+                                 {"tmin", required_argument, nullptr, kTMin},
+                                 {"tmax", required_argument, nullptr, kTMax},
+                                 {"units", required_argument, nullptr, kUnits},
+                                 {"precision", required_argument, nullptr, kPrecision},
                                  {"help", no_argument, nullptr, 'h'},
                                  {"version", no_argument, nullptr, kVersion},
                                  {nullptr, 0, nullptr, 0}};
@@ -100,6 +161,13 @@ TCliOptions ParseArguments(int argc, char** argv) {
       case kLikeWindow: o.LikeWindow = true; break;
       case kNoJoin: o.Join = false; break;
       case kFormat: o.Convert.Formats = ParseFormats(::optarg), formatGiven = true; break;
+      case kPick: o.Convert.Choice.Pick = ParseList("--pick", ::optarg); break;
+      case kExclude: o.Convert.Choice.Exclude = ParseList("--exclude", ::optarg); break;
+      case kExcludeBads: o.Convert.Choice.ExcludeBads = true; break;
+      case kTMin: o.Convert.Choice.TMin = ParseSeconds("--tmin", ::optarg); break;
+      case kTMax: o.Convert.Choice.TMax = ParseSeconds("--tmax", ::optarg); break;
+      case kUnits: o.Convert.Choice.Si = ParseEither("--units", ::optarg, "stored", "si"); break;
+      case kPrecision: o.Convert.Choice.Single = ParseEither("--precision", ::optarg, "double", "single"); break;
       case 'h': o.Help = true; break;
       case kVersion: o.Version = true; break;
       case ':': throw TUsageError(std::string("option '") + argv[::optind - 1] + "' needs a value");
@@ -118,6 +186,15 @@ TCliOptions ParseArguments(int argc, char** argv) {
   o.Join = o.Join && !o.LikeWindow;
   if (o.LikeWindow && formatGiven)
     throw TUsageError("--like-window writes the window's .dat files only; leave out --format");
+  const TChoice& choice = o.Convert.Choice;
+  if (o.LikeWindow && (choice.Any() || choice.Single))
+    throw TUsageError(
+        "--like-window converts every channel and sample as stored, as the window does; leave out "
+        "--pick, --exclude, --exclude-bads, --tmin, --tmax, --units and --precision");
+  if (choice.Single && !choice.Si)
+    throw TUsageError("--precision single is for values in SI units: add --units si (stored values keep their type)");
+  if (choice.Single && (o.Convert.Formats & TFormat::Dat))
+    throw TUsageError("--precision single needs --format sod or mat: Scilab 5's .dat has no 32-bit real type");
   if (o.Help || o.Version) return o;
   for (int i = ::optind; i < argc; ++i) o.Files.emplace_back(argv[i]);
   if (o.Files.empty()) throw TUsageError("no FIFF file given");

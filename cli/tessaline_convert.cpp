@@ -71,6 +71,9 @@ class TBatch {
     std::string why;
     try {
       return Convert(Path);
+    } catch (const TChoiceError& e) {  // the choice asks what the file does not have: a usage error
+      why = e.what();
+      FUsage = true;
     } catch (const TInputError& e) {  // the file is refused
       why = e.what();
     } catch (const std::system_error& e) {  // the system's errors: disk full, no access, ...
@@ -108,7 +111,8 @@ class TBatch {
     }
     for (const std::string& line : MakeSummary(*in.First.Reader, FSeparators)) Print(line);
     const TRecording recording = in.Recording();
-    if (FOptions.SummaryOnly && recording.Parts.size() == 1) return true;
+    const bool chosen = FOptions.Convert.Choice.Any();
+    if (FOptions.SummaryOnly && recording.Parts.size() == 1 && !chosen) return true;
     const std::shared_ptr<const TMeasurement> measurement = ReadMeasurement(recording, FOptions.Convert);
     if (recording.Parts.size() > 1) {
       const std::vector<double> seconds = PartSeconds(*measurement);
@@ -116,12 +120,19 @@ class TBatch {
         Print("joined " + recording.Parts[k]->FileName() + " (" + FormatFloat(seconds[k], "0.0", FSeparators) +
               " sec)");
     }
-    if (FOptions.SummaryOnly) return true;
+    if (FOptions.SummaryOnly && !chosen) return true;
 
-    // Two inputs of one name would overwrite each other's output in one folder.
     TConvertOptions options = FOptions.Convert;
     options.RunInputs = FRun.Inputs;
     const TConversionPlan plan = PlanConversion(recording, measurement, options);
+    if (chosen) {
+      const TKept kept = Kept(plan);
+      Print("kept " + std::to_string(kept.Rows) + " of " + std::to_string(kept.AllRows) + " channels, " +
+            FormatFloat(kept.From, "0.000", FSeparators) + "\u2013" + FormatFloat(kept.To, "0.000", FSeparators) +
+            " s");
+    }
+    if (FOptions.SummaryOnly) return true;
+    // Two inputs of one name would overwrite each other's output in one folder.
     for (const std::string& out : plan.Files)
       if (const auto it = FWritten.find(Written(out)); it != FWritten.end()) {
         Fail(Path, "Cannot convert \"" + Path + "\": its output file \"" + out + "\" was written for \"" + it->second +
@@ -168,6 +179,9 @@ class TBatch {
   std::map<std::string, std::string> FWritten;  // output file -> the input it came from
 
  public:
+  bool FUsage = false;  // a file's choice was a usage error
+
+ public:
   TRunFiles FRun;  // what the files named are, found before any is converted
 };
 
@@ -198,5 +212,5 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   if (failed > 0 && options.Files.size() > 1)
     std::fprintf(stderr, "%s: %d of %zu files failed\n", kProgram, failed, options.Files.size());
-  return failed > 0 ? 1 : 0;
+  return batch.FUsage ? 2 : failed > 0 ? 1 : 0;
 }

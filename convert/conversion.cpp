@@ -97,9 +97,7 @@ std::vector<std::string> TConversion::Run() {
   for (size_t k = 0; k < FPlan.DataBases.size(); ++k) WriteFile(k);
   // Last, so that the sidecars describe the data written.
   const std::pair<const std::string*, std::string (*)(const TPlan&)> sidecars[] = {
-      {&FPlan.ChannelTable, [](const TPlan& P) { return ChannelTableText(P.M()); }},
-      {&FPlan.EventsFile, EventsText},
-      {&FPlan.RecordingFile, RecordingText}};
+      {&FPlan.ChannelTable, ChannelTableText}, {&FPlan.EventsFile, EventsText}, {&FPlan.RecordingFile, RecordingText}};
   for (const auto& [name, text] : sidecars)
     if (!name->empty()) FBatch.AddText(*name, text(FPlan));
   const std::vector<std::string> files = FPlan.Files();
@@ -124,19 +122,19 @@ void TConversion::WriteFile(size_t Index) {
   // A file that changes while it is read gives zeros or a mix of two files: each step ends by
   // checking it, so such an output is never completed.
   TFiff& first = m.First();
-  WriteChInform(m, out);
+  WriteChInform(FPlan, out);
   first.CheckUnchanged();
   WriteProjections(m, out);
   first.CheckUnchanged();
   WriteDigitPts(m, out);
   first.CheckUnchanged();
-  WriteAverages(m, out, FBudget);
+  WriteAverages(FPlan, out, FBudget);
   first.CheckUnchanged();
   WriteMriVolume(m, out);
   first.CheckUnchanged();
   if (m.HasBuffers()) {
     // The split point ends the calibration where it lies in the first part.
-    WriteCalibration(m, stretch.SplitPos != 0 ? fiff::CalibrationVectors(first, stretch.SplitPos) : m.Calibration(),
+    WriteCalibration(FPlan, stretch.SplitPos != 0 ? fiff::CalibrationVectors(first, stretch.SplitPos) : m.Calibration(),
                      out, FBudget);
     first.CheckUnchanged();
     TConvertProgress progress;
@@ -144,7 +142,7 @@ void TConversion::WriteFile(size_t Index) {
     progress.BytesTotal = m.BufferBytes();
     WriteRawData(FPlan, stretch, out, [&](const TRawBuffer& Buffer, int64_t Columns) {
       FBytesDone += Buffer.Size;
-      progress.SecondsWritten += static_cast<double>(Buffer.SkipBuffers * Columns + Columns) / m.LastFrequency();
+      progress.SecondsWritten += static_cast<double>(Columns) / m.LastFrequency();
       progress.BytesDone = FBytesDone;
       if (FProgress) FProgress(progress);
     });
@@ -172,6 +170,13 @@ TConversionPlan PlanConversion(const TRecording& Recording, std::shared_ptr<cons
   out.Files = plan->Files();
   out.Detail = std::move(plan);
   return out;
+}
+
+TKept Kept(const TConversionPlan& Plan) {
+  const TPlan& p = *Plan.Detail;
+  const double f = p.M().RawFrequency();
+  return {p.Rows(), p.M().RawRows(), static_cast<double>(p.Selection.From) / f,
+          static_cast<double>(p.Selection.To - 1) / f};
 }
 
 TConversionPlan PlanConversion(const TRecording& Recording, const TConvertOptions& Options) {

@@ -67,33 +67,75 @@ void CheckContinues(const TMeasurement& M, int32_t Part, int64_t FirstSample, in
 
 // The zeros of the skips again, at eight bytes a value, for raw_data of doubles: more than the
 // conversion's budget is refused.
-void RecountDoubleZeros(TPlan& P) {
+void RecountDoubleZeros(const TPlan& P) {
   const TMeasurement& m = P.M();
-  size_t k = 0;
   int64_t total = 0;
-  for (TStretch& stretch : P.Stretches) stretch.ZeroBytes = 0;
   for (const TSkipFill& skip : P.Skips) {
-    while (k + 1 < P.Stretches.size() && skip.Column >= P.Stretches[k + 1].FirstColumn) ++k;
-    P.Stretches[k].ZeroBytes += skip.Columns * m.RawRows() * 8;
     total += skip.Columns * m.RawRows() * 8;
     if (total > InventedBytesAllowed(m.InputSize()))
       RefuseSkip(m.Part(skip.Part), skip.Buffers, skip.Pos, m.InputSize());
   }
 }
 
+// The buffers that the span [From, To) takes split into the series: each file takes the buffers
+// after the previous one's last, up to and including the buffer at which their sizes first add up
+// to more than the limit. Without a choice the sizes are the buffers' (and those their skips stand
+// for), as the window counts them; with one, the bytes each buffer gives raw_data.
+bool SplitIntoFiles(TPlan& P, const std::vector<int64_t>& Starts) {
+  const TMeasurement& m = P.M();
+  const auto& buffers = m.Buffers();
+  const bool chosen = P.Options.Choice.Any();
+  const int64_t from = P.Selection.From, to = P.Selection.To, value = RawValueBytes(P.Values);
+  auto written = [&](size_t K) {
+    return std::max<int64_t>(0, std::min(to, Starts[K + 1]) - std::max(from, Starts[K]));
+  };
+  // Over the limit, a series: the input (or what raw_data takes of it) larger than the limit.
+  int64_t all = 0;
+  for (size_t k = 0; k < buffers.size(); ++k) all += written(k) * P.Rows() * value;
+  const bool series = chosen ? all > P.Options.SizeLimit : m.InputSize() > P.Options.SizeLimit;
+  size_t first = 0, end = buffers.size();
+  if (chosen) {  // only the buffers the span takes
+    while (first < end && Starts[first + 1] <= from) ++first;
+    while (end > first && Starts[end - 1] >= to) --end;
+  }
+  P.Stretches = {TStretch{static_cast<int32_t>(first), static_cast<int32_t>(first), Starts[first],
+                          std::max(from, Starts[first]), 0, 0, 0}};
+  int64_t total = 0;
+  for (size_t k = first; k < end; ++k) {
+    const TRawBuffer& b = buffers[k];
+    TStretch& s = P.Stretches.back();
+    const int64_t columns = written(k), skip = Starts[k] + b.SkipBuffers * m.Columns(b);
+    s.Columns += columns;
+    s.ZeroBytes += std::max<int64_t>(0, std::min(to, skip) - std::max(from, Starts[k])) * P.Rows() * value;
+    total += chosen ? columns * P.Rows() * value : (int64_t{b.SkipBuffers} + 1) * b.Size;
+    if (series && total > P.Options.SizeLimit) {
+      s.EndBuffer = static_cast<int32_t>(k + 1);
+      s.SplitPos = b.Part == 0 ? b.Pos : 0;
+      P.Stretches.push_back({static_cast<int32_t>(k + 1), static_cast<int32_t>(k + 1), Starts[k + 1],
+                             std::max(from, Starts[k + 1]), 0, 0, 0});
+      total = 0;
+    }
+  }
+  P.Stretches.back().EndBuffer = static_cast<int32_t>(end);
+  return series;
+}
+
 // The names of the data files (one, or a series), and of the sidecars asked for.
-void NameFiles(TPlan& P, const std::string& Base) {
+void NameFiles(TPlan& P, const std::string& Base, bool Series) {
   const TMeasurement& m = P.M();
   // Over the size limit the files are numbered, even a series of one.
-  P.DataBases =
-      m.InputSize() > P.Options.SizeLimit ? SeriesBases(Base, P.Stretches.size()) : std::vector<std::string>{Base};
+  P.DataBases = Series ? SeriesBases(Base, P.Stretches.size()) : std::vector<std::string>{Base};
   for (const std::string& file : P.DataBases)
     for (const TFormatInfo& format : Formats())
       if (P.Options.Formats & format.Bit) P.DataFiles.push_back(file + format.Ending);
   // The table's rows without a channel record are invented: a count far beyond the records (a
   // damaged file) would fill the disk with rows of n/a, so the table is then left out.
   if (P.Options.ChannelTable && m.HasBuffers()) {
-    const int64_t blank = (m.RawRows() - static_cast<int64_t>(m.Channels().size())) * kBlankRowBytes;
+    int64_t blank = (m.RawRows() - static_cast<int64_t>(m.Channels().size())) * kBlankRowBytes;
+    if (!P.Selection.Rows.empty()) {
+      blank = 0;
+      for (int64_t k = 0; k < P.Rows(); ++k) blank += P.Channel(k) ? 0 : kBlankRowBytes;
+    }
     if (blank <= P.InventedLeft) {
       P.ChannelTable = Base + "_channels.tsv";
       P.InventedLeft -= std::max<int64_t>(blank, 0);
@@ -120,11 +162,8 @@ TPlan MakePlan(const std::string& OutputName, std::shared_ptr<const TMeasurement
   p.Options = Options;
   p.Measurement = std::move(Measurement);
   const TMeasurement& m = p.M();
-  const bool series = m.InputSize() > Options.SizeLimit;
   const int64_t allowed = InventedBytesAllowed(m.InputSize());
-  int64_t zeros = 0;  // of every stretch: one budget for the whole conversion
-  p.Stretches = {TStretch{}};
-  int64_t total = 0;  // bytes of the stretch's buffers
+  int64_t zeros = 0;  // of every skip: one budget for the whole conversion
   int64_t column = 0;
   int32_t part = -1;
   // A file that ends inside a data buffer is a copy cut short: its samples, and the parts after it
@@ -135,9 +174,11 @@ TPlan MakePlan(const std::string& OutputName, std::shared_ptr<const TMeasurement
         Refuse(m.First(), (cut == &m.First() ? std::string("it") : "its part \"" + cut->FileName() + "\"") +
                               " ends inside a data buffer at byte " + std::to_string(cut->Cut()->Pos) +
                               ": the file is cut short");
+  // Each buffer checked in order, and the column where its skip's zeros begin.
   const auto& buffers = m.Buffers();
-  for (int32_t k = 0; k < static_cast<int32_t>(buffers.size()); ++k) {
-    const TRawBuffer& b = buffers[static_cast<size_t>(k)];
+  std::vector<int64_t> starts;
+  starts.reserve(buffers.size() + 1);
+  for (const TRawBuffer& b : buffers) {
     const TFiff& file = m.Part(b.Part);
     if (CheckType(file, b, Options)) p.RawDoubles = true;
     if (b.Part != part) {  // the part's first buffer
@@ -148,7 +189,7 @@ TPlan MakePlan(const std::string& OutputName, std::shared_ptr<const TMeasurement
         CheckContinues(m, b.Part, p.FirstSample, column);
       part = b.Part;
     }
-    // The zeros of a skip are invented values: more than the budget of an output file is refused.
+    // The zeros of a skip are invented values: more than the conversion's budget is refused.
     // Counted here at two bytes a value at least, so that no count can overflow; again below at the
     // size raw_data's values have.
     const int64_t columns = m.Columns(b);
@@ -156,19 +197,11 @@ TPlan MakePlan(const std::string& OutputName, std::shared_ptr<const TMeasurement
     const std::optional<int64_t> zeroBytes = skipped ? CheckedMul(*skipped, 2 * int64_t{m.RawRows()}) : std::nullopt;
     if (!zeroBytes || *zeroBytes > allowed - zeros) RefuseSkip(file, b.SkipBuffers, b.Pos, m.InputSize());
     if (*skipped > 0) p.Skips.push_back({column, *skipped, b.Part, b.Pos, b.SkipBuffers});
-    p.Stretches.back().ZeroBytes += *zeroBytes;
     zeros += *zeroBytes;
-    p.Stretches.back().Columns += *skipped + columns;
+    starts.push_back(column);
     column += *skipped + columns;
-    total += (int64_t{b.SkipBuffers} + 1) * b.Size;
-    if (series && total > Options.SizeLimit) {
-      p.Stretches.back().EndBuffer = k + 1;
-      p.Stretches.back().SplitPos = b.Part == 0 ? b.Pos : 0;
-      p.Stretches.push_back({k + 1, k + 1, 0, column, 0, 0});
-      total = 0;
-    }
   }
-  p.Stretches.back().EndBuffer = static_cast<int32_t>(buffers.size());
+  starts.push_back(column);
   if (p.RawDoubles) RecountDoubleZeros(p);
   if (m.HasBuffers() && m.RawRows() <= 0)
     Refuse(m.First(), "it declares " + std::to_string(m.RawRows()) + " channels for its raw data buffers");
@@ -176,12 +209,18 @@ TPlan MakePlan(const std::string& OutputName, std::shared_ptr<const TMeasurement
   if (m.PartCount() > 1 && part + 1 < m.PartCount())
     Refuse(m.First(), "its part \"" + m.Part(part + 1).FileName() + "\" holds no raw data");
   p.TotalColumns = column;
+  p.Values = Options.Choice.Si ? (Options.Choice.Single ? TRawValues::SiSingle : TRawValues::SiDouble)
+             : p.RawDoubles    ? TRawValues::Double
+                               : TRawValues::Int16;
+  ChooseRows(p);
+  ChooseSpan(p);
+  const bool series = SplitIntoFiles(p, starts);
   p.InventedLeft = allowed;
   for (const TStretch& s : p.Stretches) p.InventedLeft -= s.ZeroBytes;
   for (const TStretch& s : p.Stretches)
     if (!CheckedInt32(s.Columns))
       Refuse(m.First(), "its raw data hold " + std::to_string(s.Columns) + " samples, more than a Scilab matrix can");
-  NameFiles(p, OutputBase(OutputName, Options.OutputDir));
+  NameFiles(p, OutputBase(OutputName, Options.OutputDir), series);
   return p;
 }
 
@@ -190,4 +229,9 @@ std::vector<std::string> TPlan::Files() const {
   for (const std::string* sidecar : {&ChannelTable, &EventsFile, &RecordingFile})
     if (!sidecar->empty()) files.push_back(*sidecar);
   return files;
+}
+
+const TRawChannel* TPlan::Channel(int64_t K) const {
+  const int64_t row = Selection.Rows.empty() ? K : Selection.Rows[static_cast<size_t>(K)];
+  return row < static_cast<int64_t>(M().Channels().size()) ? &M().Channels()[static_cast<size_t>(row)] : nullptr;
 }

@@ -3,11 +3,13 @@
 
 void WriteRawData(const TPlan& P, const TStretch& Stretch, TSinkSet& Out,
                   const std::function<void(const TRawBuffer&, int64_t Columns)>& After) {
-  const TMeasurement& m = P.M();
   // Columns are the samples actually written, counted with the rows of the header; the plan
   // checked that they fit.
-  Out.Begin("raw_data", P.RawDoubles ? TElement::Double : TElement::Int16, {m.RawRows(), Stretch.Columns});
-  TRawReader reader(m, P.RawDoubles ? TRawValues::Double : TRawValues::Int16,
+  const TElement type = P.Values == TRawValues::Int16      ? TElement::Int16
+                        : P.Values == TRawValues::SiSingle ? TElement::Single
+                                                           : TElement::Double;
+  Out.Begin("raw_data", type, {P.Rows(), Stretch.Columns});
+  TRawReader reader(P.M(), P.Values, P.Selection,
                     {Out.Buffer(), TSinkSet::kBufferSize, [&Out](int64_t Bytes) { Out.Write(Bytes); }});
-  reader.Read(Stretch.FirstBuffer, Stretch.EndBuffer, After);
+  reader.Read(Stretch.FirstBuffer, Stretch.EndBuffer, Stretch.BufferColumn, After);
 }

@@ -84,13 +84,15 @@ std::vector<TEventRow> RecordingEvents(const TPlan& Plan) {
   const size_t count = std::min({a.Onsets.size(), a.Ends.size(), a.Descriptions.size()});
   const double measured = m.Facts().Date.value_or(0.0);
   const double undated = m.Facts().Date ? 0.0 : static_cast<double>(m.PartStarts()[0].StatedFirstSample) / frequency;
-  const double firstTime = static_cast<double>(Plan.FirstSample) / frequency;
-  const double lastTime = static_cast<double>(Plan.FirstSample + Plan.TotalColumns) / frequency;
+  // Onsets count from the recording's first sample; the span chosen cuts them as crop does.
+  const double recordingTime = static_cast<double>(Plan.FirstSample) / frequency;
+  const double firstTime = static_cast<double>(Plan.SpanFirstSample()) / frequency;
+  const double lastTime = static_cast<double>(Plan.SpanFirstSample() + Plan.SpanColumns()) / frequency;
   for (size_t k = 0; k < count; ++k) {
     double duration = a.Single ? static_cast<double>(static_cast<float>(a.Ends[k]) - static_cast<float>(a.Onsets[k]))
                                : a.Ends[k] - a.Onsets[k];
     if (std::isnan(duration)) duration = 0;
-    double onset = Microseconds(a.Onsets[k]) + (a.Origin ? *a.Origin - measured : firstTime - undated);
+    double onset = Microseconds(a.Onsets[k]) + (a.Origin ? *a.Origin - measured : recordingTime - undated);
     double end = onset + duration;
     if (!std::isfinite(onset) || !std::isfinite(end) || onset > lastTime || end < firstTime) continue;
     if (onset < firstTime || end > lastTime) {
@@ -102,8 +104,11 @@ std::vector<TEventRow> RecordingEvents(const TPlan& Plan) {
   }
   // MNE-Python writes a skip of its own with its BAD_ACQ_SKIP annotation: one row says it.
   const size_t annotated = rows.size();
+  const int64_t from = Plan.Selection.From, to = Plan.Selection.To;
   for (const TSkipFill& skip : Plan.Skips) {
-    const TEventRow row{skip.Column, static_cast<double>(skip.Columns) / frequency, "BAD_ACQ_SKIP"};
+    const int64_t begin = std::max(skip.Column, from), end = std::min(skip.Column + skip.Columns, to);
+    if (end <= begin) continue;
+    const TEventRow row{begin - from, static_cast<double>(end - begin) / frequency, "BAD_ACQ_SKIP"};
     const auto same = [&](const TEventRow& R) {
       return R.Type == row.Type && R.Column == row.Column && std::abs(R.Duration - row.Duration) < 0.5 / frequency;
     };
@@ -118,7 +123,7 @@ std::string EventsText(const TPlan& P) {
   std::string out = "onset\tduration\ttrial_type\tsample\n";
   for (const TEventRow& row : P.Events)
     out += Shortest(static_cast<double>(row.Column) / P.M().RawFrequency()) + "\t" + Shortest(row.Duration) + "\t" +
-           row.Type + "\t" + std::to_string(P.FirstSample + row.Column) + "\n";
+           row.Type + "\t" + std::to_string(P.SpanFirstSample() + row.Column) + "\n";
   return out;
 }
 
@@ -128,13 +133,16 @@ std::string RecordingText(const TPlan& P) {
   const double frequency = AsStored(m.RawFrequency());
   nlohmann::ordered_json j;
   j["SamplingFrequency"] = frequency;
-  j["FirstSample"] = P.FirstSample;
+  // Of the span chosen: all of the recording without one.
+  j["FirstSample"] = P.SpanFirstSample();
   j["MeasurementDate"] = OrNull(facts.Date ? IsoDate(*facts.Date) : std::nullopt);
   j["PowerLineFrequency"] = OrNull(Stored(facts.LineFrequency));
-  j["RecordingDuration"] = static_cast<double>(P.TotalColumns) / m.RawFrequency();
-  j["Samples"] = P.TotalColumns;
+  j["RecordingDuration"] = static_cast<double>(P.SpanColumns()) / m.RawFrequency();
+  j["Samples"] = P.SpanColumns();
   int64_t skipped = 0;
-  for (const TSkipFill& skip : P.Skips) skipped += skip.Columns;
+  for (const TSkipFill& skip : P.Skips)
+    skipped += std::max<int64_t>(
+        0, std::min(skip.Column + skip.Columns, P.Selection.To) - std::max(skip.Column, P.Selection.From));
   j["SkippedSamples"] = skipped;
   nlohmann::ordered_json sources = nlohmann::ordered_json::array();
   for (const TFiff* part : m.Parts()) sources.push_back(NameIn(part->FileName()));
@@ -152,8 +160,10 @@ std::string RecordingText(const TPlan& P) {
   j["ChannelsFile"] = OrNull(NameOf(P.ChannelTable));
   // The channels of raw_data's rows by BIDS's groups, as meg.json and eeg.json count them.
   std::map<std::string, int64_t> counts;
-  for (const TRawChannel& c : m.Channels()) {
-    const std::string type = BidsType(c.Record.Kind, c.Record.Coil, c.Record.Unit);
+  for (int64_t k = 0; k < P.Rows(); ++k) {
+    const TRawChannel* c = P.Channel(k);
+    if (!c) continue;
+    const std::string type = BidsType(c->Record.Kind, c->Record.Coil, c->Record.Unit);
     const std::string group = type.rfind("MEGREF", 0) == 0 ? "MEGREF"
                               : type.rfind("MEG", 0) == 0  ? "MEG"
                               : type == "TRIG"             ? "Trigger"
@@ -161,12 +171,26 @@ std::string RecordingText(const TPlan& P) {
                                                            : type;
     ++counts[group];
   }
-  j["Channels"] = m.RawRows();
+  j["Channels"] = P.Rows();
   for (const char* group : {"MEG", "MEGREF", "EEG", "ECOG", "SEEG", "EOG", "ECG", "EMG", "Misc", "Trigger"})
     j[std::string(group) + "ChannelCount"] = counts[group];
   // The measurement's filters: its first highpass and lowpass corners.
   j["HighpassCutoff"] = OrNull(Stored(m.Highpass()));
   j["LowpassCutoff"] = OrNull(Stored(m.Lowpass()));
+  // The choice as given, when one was.
+  const TChoice& c = P.Options.Choice;
+  if (c.Any()) {
+    nlohmann::ordered_json pick = nlohmann::ordered_json::array(), exclude = nlohmann::ordered_json::array();
+    for (const std::string& p : c.Pick) pick.push_back(EscapeNonUtf8(p));
+    for (const std::string& e : c.Exclude) exclude.push_back(EscapeNonUtf8(e));
+    j["Selection"] = {{"Pick", pick},
+                      {"Exclude", exclude},
+                      {"ExcludeBads", c.ExcludeBads},
+                      {"TMin", OrNull(c.TMin)},
+                      {"TMax", OrNull(c.TMax)},
+                      {"Units", c.Si ? "si" : "stored"},
+                      {"Precision", c.Single ? "single" : "double"}};
+  }
   // Every text in it is UTF-8; should one not be, it is replaced rather than thrown over.
   return j.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }

@@ -34,13 +34,14 @@ class TBudget {
 std::string Numbered(const char* Prefix, int Number);
 
 // The measurement-information variables, in the order every file holds them.
-void WriteChInform(const TMeasurement& M, TSinkSet& Out);
+// With channels chosen, ChInform, CalXRnge and the averages' columns are the rows kept.
+void WriteChInform(const TPlan& P, TSinkSet& Out);
 void WriteProjections(const TMeasurement& M, TSinkSet& Out);
 void WriteDigitPts(const TMeasurement& M, TSinkSet& Out);
-void WriteAverages(const TMeasurement& M, TSinkSet& Out, TBudget& Budget);
+void WriteAverages(const TPlan& P, TSinkSet& Out, TBudget& Budget);
 void WriteMriVolume(const TMeasurement& M, TSinkSet& Out);
-// CalXRnge: one variable per calibration vector.
-void WriteCalibration(const TMeasurement& M, const std::vector<fiff::TCalibrationVector>& Vectors, TSinkSet& Out,
+// CalXRnge: one variable per calibration vector, or the rows kept.
+void WriteCalibration(const TPlan& P, const std::vector<fiff::TCalibrationVector>& Vectors, TSinkSet& Out,
                       TBudget& Budget);
 // raw_data of one file of the plan; After is told each buffer and its columns once written.
 void WriteRawData(const TPlan& P, const TStretch& Stretch, TSinkSet& Out,

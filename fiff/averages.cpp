@@ -9,7 +9,7 @@ namespace fiff {
 std::vector<TAverage> ReadPackedAverages(TFiff& Reader, int64_t LargestBytes) {
   // The factors by scan number, single precision, as the records met so far define them.
   constexpr int kFactors = 1000;
-  float factor[kFactors];
+  float factor[kFactors], cal[kFactors];
   bool defined[kFactors] = {};
   std::vector<TAverage> averages;
   int32_t channels = 0, counter = 0, firstSample = 0;
@@ -41,6 +41,7 @@ std::vector<TAverage> ReadPackedAverages(TFiff& Reader, int64_t LargestBytes) {
         f *= static_cast<float>(scale.Coil);
         if (ch.Scan >= 1 && ch.Scan <= kFactors) {
           factor[ch.Scan - 1] = f;
+          cal[ch.Scan - 1] = ch.Cal;
           defined[ch.Scan - 1] = true;
         }
         break;
@@ -58,7 +59,8 @@ std::vector<TAverage> ReadPackedAverages(TFiff& Reader, int64_t LargestBytes) {
           if (!bytes || *bytes > LargestBytes) break;
           averages.push_back({channels, s, {}, 0, 0, 1.0f});
         }
-        averages.back().Epochs.push_back({e.Index, s, counter < kFactors && defined[counter] ? factor[counter] : 1.0});
+        const bool known = counter < kFactors && defined[counter];
+        averages.back().Epochs.push_back({e.Index, s, known ? factor[counter] : 1.0, known ? cal[counter] : 1.0});
         if (++counter == channels) close();
         break;
       }

@@ -17,8 +17,10 @@ struct TAverage {
     int32_t Entry = 0;
     int32_t Samples = 0;
     // The factor of the column's scan number (the column's place + 1) as the channel records met
-    // before the epoch define it, single precision; 1 where none does.
+    // before the epoch define it, single precision; 1 where none does. Cal is that record's
+    // calibration alone (the factor in SI units), likewise.
     double Factor = 1.0;
+    double Cal = 1.0;
   };
   int32_t Channels = 0;  // the count it began with: its columns, then the time
   int32_t Rows = 0;

@@ -73,6 +73,7 @@ inline constexpr int32_t kBlockRef = 118;
 inline constexpr int32_t kBlockIasRawData = 119;
 inline constexpr int32_t kBlockMneBadChannels = 359;
 inline constexpr int32_t kBlockMneAnnotations = 3810;
+inline constexpr int32_t kBlockMneCtfCompData = 371;  // one of MNE's CTF compensations
 
 // A kind above this is a header read one byte early (a stray byte in front of it).
 inline constexpr int32_t kLargestKind = 6000;
@@ -165,13 +166,20 @@ TCalibrationScale CalibrationScale(int32_t ChannelKind, int32_t Coil);
 // in double precision.
 double ScaledCalibration(const TChannelInfo& Channel);
 
+// MNE-Python's type of a channel record, as its channel_type gives it ("mag", "grad", "eeg", "csd",
+// "stim", "ref_meg", "eog", "ecg", "emg", "misc", "resp", "chpi", "syst", "ias", "exci", "bio",
+// "seeg", "ecog", "dbs", "dipole", "gof", "hbo", "hbr", "fnirs_cw_amplitude", ..., "temperature",
+// "gsr"); nullptr where it has none (an MEG record of another unit, an EEG record of another coil,
+// an unknown kind).
+const char* MneChannelType(const TChannelInfo& Channel);
+
 // The SI symbol of a FIFF unit code (112 "T", 201 "T/m", 107 "V", ...); "n/a" for none (-1),
 // unitless (0) and codes without a name.
 const char* UnitSymbol(int32_t Unit);
 
 // Bytes of one value in a raw data buffer: 4 for 32-bit integers and floats, 8 for doubles,
 // 2 for 16-bit data and any other type. Inline: the summary asks once per buffer.
-inline int64_t RawValueSize(int32_t DataType) {
+inline constexpr int64_t RawValueSize(int32_t DataType) {
   switch (DataType) {
     case kTypeInt:
     case kTypeFloat: return 4;

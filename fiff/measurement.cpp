@@ -194,6 +194,9 @@ void TMeasurement::ReadInformation() {
         if (c.From == fiff::kCoordMriSlice && c.To == fiff::kCoordMri) FMri.Transforms.push_back(c);
         break;
       }
+      case fiff::kBlockStart:
+        if (first.ReadLongAt(i) == fiff::kBlockMneCtfCompData) FHasCompensation = true;
+        break;
       case fiff::kMriWidth: width = first.ReadLongAt(i); break;
       case fiff::kMriHeight: height = first.ReadLongAt(i); break;
       case fiff::kMriPixelData:

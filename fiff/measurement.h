@@ -127,6 +127,9 @@ class TMeasurement {
   std::optional<float> Lowpass() const { return FLowpass; }
   const fiff::TMeasurementFacts& Facts() const { return FFacts; }
   const fiff::TAnnotations& Annotations() const { return FAnnotations; }
+  // Whether the first part holds a compensation (MNE's CTF compensation data, block 371): then
+  // MNE-Python's "meg" takes the reference channels too.
+  bool HasCompensation() const { return FHasCompensation; }
 
   // The information variables' content.
   const std::vector<std::array<float, 12>>& ChInformLocations() const { return FLocations; }
@@ -155,6 +158,7 @@ class TMeasurement {
   std::optional<float> FTableFrequency, FHighpass, FLowpass;
   fiff::TMeasurementFacts FFacts;
   fiff::TAnnotations FAnnotations;
+  bool FHasCompensation = false;
   std::vector<std::array<float, 12>> FLocations;
   std::vector<int32_t> FProjections;
   std::vector<fiff::TDigPoint> FPoints;

@@ -1,92 +1,173 @@
-// The one reader of raw data buffers: skips as zeros, 16-bit samples swapped in place, wide ones made doubles.
+// The one reader of raw data buffers: skips as zeros, 16-bit samples swapped in place, rows chosen and values
+// converted.
 #include "raw_reader.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace {
 
-// A big-endian value of Size bytes of a raw data buffer, exactly as a double.
-double ValueAt(const uint8_t* P, int64_t Size, int32_t DataType) {
-  uint64_t bits = 0;
-  for (int64_t k = 0; k < Size; ++k) bits = (bits << 8) | P[k];
-  switch (DataType) {
-    case fiff::kTypeInt: return static_cast<int32_t>(static_cast<uint32_t>(bits));
-    case fiff::kTypeFloat: {
-      float f;
-      const auto b32 = static_cast<uint32_t>(bits);
-      std::memcpy(&f, &b32, 4);
-      return f;
+// Stored values read at a time when rows are chosen or values converted.
+constexpr int64_t kBlockBytes = 1 << 20;
+
+// A big-endian value of a raw data buffer, exactly as a double.
+template <int32_t Type>
+double Load(const uint8_t* P) {
+  const auto u32 = [P] { return uint32_t{P[0]} << 24 | uint32_t{P[1]} << 16 | uint32_t{P[2]} << 8 | P[3]; };
+  if constexpr (Type == fiff::kTypeInt) {
+    return static_cast<int32_t>(u32());
+  } else if constexpr (Type == fiff::kTypeFloat) {
+    return std::bit_cast<float>(u32());
+  } else if constexpr (Type == fiff::kTypeDouble) {
+    const uint64_t hi = u32();
+    const uint64_t lo = uint32_t{P[4]} << 24 | uint32_t{P[5]} << 16 | uint32_t{P[6]} << 8 | P[7];
+    return std::bit_cast<double>(hi << 32 | lo);
+  } else {
+    return static_cast<int16_t>(static_cast<uint16_t>(P[0] << 8 | P[1]));
+  }
+}
+
+// Columns of sample-major stored values (Rows of Size bytes each), the rows Keep of them (all
+// when empty), as Values, into Out: one value after another, Put taking each.
+template <TRawValues Values, int32_t Type, typename TPut>
+void ConvertColumns(const uint8_t* Stored, int64_t Columns, int64_t Rows, const std::vector<int32_t>* Keep,
+                    const double* Factors, TPut&& Put) {
+  constexpr int64_t size = fiff::RawValueSize(Type);
+  const auto one = [&](const uint8_t* P, size_t Row) {
+    if constexpr (Values == TRawValues::Int16) {
+      Put(static_cast<int16_t>(static_cast<uint16_t>(P[0] << 8 | P[1])));
+    } else if constexpr (Values == TRawValues::Double) {
+      Put(Load<Type>(P));
+    } else if constexpr (Values == TRawValues::SiDouble) {
+      Put(Load<Type>(P) * Factors[Row]);
+    } else {
+      Put(static_cast<float>(Load<Type>(P) * Factors[Row]));
     }
-    case fiff::kTypeDouble: {
-      double d;
-      std::memcpy(&d, &bits, 8);
-      return d;
+  };
+  for (int64_t c = 0; c < Columns; ++c) {
+    const uint8_t* column = Stored + c * Rows * size;
+    if (!Keep) {
+      for (int64_t r = 0; r < Rows; ++r) one(column + r * size, static_cast<size_t>(r));
+    } else {
+      for (size_t k = 0; k < Keep->size(); ++k) one(column + int64_t{(*Keep)[k]} * size, k);
     }
-    default: return static_cast<int16_t>(static_cast<uint16_t>(bits));
   }
 }
 
 }  // namespace
 
-TRawReader::TRawReader(const TMeasurement& Measurement, TRawValues Values, TRawStaging Staging)
+int64_t RawValueBytes(TRawValues Values) {
+  return Values == TRawValues::Int16 ? 2 : Values == TRawValues::SiSingle ? 4 : 8;
+}
+
+TRawReader::TRawReader(const TMeasurement& Measurement, TRawValues Values, const TRawSelection& Selection,
+                       TRawStaging Staging)
     : FMeasurement(Measurement),
       FValues(Values),
+      FSelection(Selection),
       FStaging(std::move(Staging)),
-      FValueSize(Values == TRawValues::Int16 ? 2 : 8),
-      FRoom(FStaging.Capacity / FValueSize) {}
+      FValueSize(RawValueBytes(Values)),
+      FRoom(FStaging.Capacity / FValueSize),
+      FRows(Selection.Rows.empty() ? Measurement.RawRows() : static_cast<int64_t>(Selection.Rows.size())),
+      FAllRows(Selection.Rows.empty()) {}
 
 void TRawReader::Flush() {
   if (FStaged > 0) FStaging.Flush(FStaged * FValueSize);
   FStaged = 0;
 }
 
+uint8_t* TRawReader::Room(int64_t& Values) {
+  if (FStaged == FRoom) Flush();
+  Values = std::min(Values, FRoom - FStaged);
+  uint8_t* at = FStaging.Data + FStaged * FValueSize;
+  FStaged += Values;
+  return at;
+}
+
 void TRawReader::Zeros(int64_t Values) {
   for (int64_t left = Values; left > 0;) {
-    if (FStaged == FRoom) Flush();
-    const int64_t n = std::min(left, FRoom - FStaged);
-    std::memset(FStaging.Data + FStaged * FValueSize, 0, static_cast<size_t>(n * FValueSize));
-    FStaged += n;
+    int64_t n = left;
+    uint8_t* at = Room(n);
+    std::memset(at, 0, static_cast<size_t>(n * FValueSize));
     left -= n;
   }
 }
 
-void TRawReader::Samples(const TRawBuffer& Buffer, int64_t Values) {
-  int64_t at = int64_t{Buffer.Pos} + fiff::kTagHeaderSize;
-  if (FValues == TRawValues::Int16) {
-    // Straight into the staging buffer, swapped there.
-    for (int64_t left = Values; left > 0;) {
+void TRawReader::Convert(const uint8_t* Stored, int32_t DataType, int64_t Columns, int64_t Rows,
+                         const std::vector<int32_t>* Keep, const double* Factors) {
+  auto run = [&]<TRawValues Values>() {
+    using TOut = std::conditional_t<Values == TRawValues::Int16, int16_t,
+                                    std::conditional_t<Values == TRawValues::SiSingle, float, double>>;
+    auto put = [this](TOut Value) {
       if (FStaged == FRoom) Flush();
-      const int64_t n = std::min(left, FRoom - FStaged);
-      FSamples->ReadSwappedShorts(at, FStaging.Data + 2 * FStaged, n);
+      std::memcpy(FStaging.Data + FStaged++ * sizeof(TOut), &Value, sizeof(TOut));  // little-endian hosts only
+    };
+    switch (DataType) {
+      case fiff::kTypeInt: ConvertColumns<Values, fiff::kTypeInt>(Stored, Columns, Rows, Keep, Factors, put); break;
+      case fiff::kTypeFloat: ConvertColumns<Values, fiff::kTypeFloat>(Stored, Columns, Rows, Keep, Factors, put); break;
+      case fiff::kTypeDouble:
+        ConvertColumns<Values, fiff::kTypeDouble>(Stored, Columns, Rows, Keep, Factors, put);
+        break;
+      default: ConvertColumns<Values, fiff::kTypeShort>(Stored, Columns, Rows, Keep, Factors, put); break;
+    }
+  };
+  switch (FValues) {
+    case TRawValues::Int16: run.template operator()<TRawValues::Int16>(); break;
+    case TRawValues::Double: run.template operator()<TRawValues::Double>(); break;
+    case TRawValues::SiDouble: run.template operator()<TRawValues::SiDouble>(); break;
+    case TRawValues::SiSingle: run.template operator()<TRawValues::SiSingle>(); break;
+  }
+}
+
+void TRawReader::Samples(const TRawBuffer& Buffer, int64_t From, int64_t To) {
+  const int64_t rows = FMeasurement.RawRows();
+  const int64_t size = fiff::RawValueSize(Buffer.DataType);
+  const int64_t columnBytes = rows * size;
+  int64_t at = int64_t{Buffer.Pos} + fiff::kTagHeaderSize + From * columnBytes;
+  if (FAllRows && FValues == TRawValues::Int16) {
+    // Straight into the staging buffer, swapped there.
+    for (int64_t left = (To - From) * rows; left > 0;) {
+      int64_t n = left;
+      uint8_t* place = Room(n);
+      FSamples->ReadSwappedShorts(at, place, n);
       at += 2 * n;
-      FStaged += n;
       left -= n;
     }
     return;
   }
-  // Read in blocks, then each value exactly as a double.
-  const int64_t size = fiff::RawValueSize(Buffer.DataType);
-  constexpr int64_t kBlockValues = 1 << 20;
-  const size_t need = static_cast<size_t>(std::min<int64_t>(Values, kBlockValues) * size);
-  if (FBlock.size() < need) FBlock.resize(need);
-  for (int64_t left = Values; left > 0;) {
-    const int64_t n = std::min<int64_t>(left, kBlockValues);
-    FSamples->Read(at, FBlock.data(), n * size);
-    for (int64_t k = 0; k < n; ++k) {
-      if (FStaged == FRoom) Flush();
-      const double v = ValueAt(FBlock.data() + k * size, size, Buffer.DataType);
-      std::memcpy(FStaging.Data + 8 * FStaged, &v, 8);  // little-endian hosts only, as the formats are
-      ++FStaged;
+  // Whole columns read in blocks, then the rows kept converted.
+  const std::vector<int32_t>* keep = FAllRows ? nullptr : &FSelection.Rows;
+  const double* factors = FSelection.Factors.empty() ? nullptr : FSelection.Factors.data();
+  if (columnBytes <= kBlockBytes) {
+    const int64_t perBlock = kBlockBytes / columnBytes;
+    if (FBlock.size() < static_cast<size_t>(perBlock * columnBytes))
+      FBlock.resize(static_cast<size_t>(perBlock * columnBytes));
+    for (int64_t c = From; c < To;) {
+      const int64_t n = std::min(perBlock, To - c);
+      FSamples->Read(at, FBlock.data(), n * columnBytes);
+      Convert(FBlock.data(), Buffer.DataType, n, rows, keep, factors);
+      at += n * columnBytes;
+      c += n;
     }
-    at += n * size;
-    left -= n;
+    return;
   }
+  // A column larger than a block (no real file has one): the rows kept, gathered a block at a time.
+  const int64_t perBlock = kBlockBytes / size;
+  if (FBlock.size() < static_cast<size_t>(kBlockBytes)) FBlock.resize(static_cast<size_t>(kBlockBytes));
+  for (int64_t c = From; c < To; ++c, at += columnBytes)
+    for (int64_t k = 0; k < FRows; k += perBlock) {
+      const int64_t n = std::min(perBlock, FRows - k);
+      for (int64_t j = 0; j < n; ++j) {
+        const int64_t row = keep ? (*keep)[static_cast<size_t>(k + j)] : k + j;
+        FSamples->Read(at + row * size, FBlock.data() + j * size, size);
+      }
+      Convert(FBlock.data(), Buffer.DataType, 1, n, nullptr, factors ? factors + k : nullptr);
+    }
 }
 
-void TRawReader::Read(int32_t First, int32_t End,
+void TRawReader::Read(int32_t First, int32_t End, int64_t Column,
                       const std::function<void(const TRawBuffer&, int64_t Columns)>& After) {
-  const int64_t rows = FMeasurement.RawRows();
   // The input is checked for changes after every few MiB of data, not after every buffer.
   constexpr int64_t kCheckEvery = 4 << 20;
   int64_t unchecked = 0;
@@ -99,14 +180,21 @@ void TRawReader::Read(int32_t First, int32_t End,
       FSamples.emplace(FMeasurement.Part(part));
     }
     const int64_t columns = FMeasurement.Columns(b);
-    Zeros(b.SkipBuffers * columns * rows);
-    Samples(b, columns * rows);
+    const int64_t skipped = b.SkipBuffers * columns;
+    // The zeros, then the samples, each as far as the span reaches.
+    const int64_t z0 = std::max(Column, FSelection.From), z1 = std::min(Column + skipped, FSelection.To);
+    if (z1 > z0) Zeros((z1 - z0) * FRows);
+    Column += skipped;
+    const int64_t s0 = std::max(Column, FSelection.From) - Column,
+                  s1 = std::min(Column + columns, FSelection.To) - Column;
+    if (s1 > s0) Samples(b, s0, s1);
+    Column += columns;
     unchecked += b.Size;
     if (unchecked >= kCheckEvery) {
       FMeasurement.Part(part).CheckUnchanged();
       unchecked = 0;
     }
-    After(b, columns);
+    After(b, std::max<int64_t>(z1 - z0, 0) + std::max<int64_t>(s1 - s0, 0));
   }
   Flush();
   if (part >= 0) FMeasurement.Part(part).CheckUnchanged();

@@ -14,6 +14,49 @@ TCalibrationScale CalibrationScale(int32_t ChannelKind, int32_t Coil) {
   return s;
 }
 
+const char* MneChannelType(const TChannelInfo& Channel) {
+  switch (Channel.Kind) {
+    case 1: return Channel.Unit == 201 ? "grad" : Channel.Unit == 112 ? "mag" : nullptr;
+    case 2:
+      switch (Channel.Coil) {
+        case 0:
+        case 1:
+        case 5: return "eeg";
+        case 6: return "csd";
+        default: return nullptr;
+      }
+    case 1100:
+      switch (Channel.Coil) {
+        case 300: return "hbo";
+        case 301: return "hbr";
+        case 302: return "fnirs_cw_amplitude";
+        case 303: return "fnirs_od";
+        case 304: return "fnirs_fd_ac_amplitude";
+        case 305: return "fnirs_fd_phase";
+        default: return nullptr;
+      }
+    case 301: return "ref_meg";
+    case 3: return "stim";
+    case 202: return "eog";
+    case 302: return "emg";
+    case 402: return "ecg";
+    case 602: return "resp";
+    case 502: return "misc";
+    case 920: return "exci";
+    case 910: return "ias";
+    case 900: return "syst";
+    case 802: return "seeg";
+    case 803: return "dbs";
+    case 102: return "bio";
+    case 1000: return "dipole";
+    case 1001: return "gof";
+    case 902: return "ecog";
+    case 1200: return "temperature";
+    case 1300: return "gsr";
+    default: return Channel.Kind >= 700 && Channel.Kind <= 709 ? "chpi" : nullptr;
+  }
+}
+
 double ScaledCalibration(const TChannelInfo& Channel) {
   const TCalibrationScale scale = CalibrationScale(Channel.Kind, Channel.Coil);
   double value = Channel.Range * scale.Unit;

@@ -132,7 +132,10 @@ void THdf5Writer::StringAttribute(hid_t Object, const char* Name, const std::str
 void THdf5Writer::Begin(const std::string& Name, TElement Type, const TDims& Dims) {
   CloseDataset();
   FDims.assign(Dims.rbegin(), Dims.rend());
-  FType = Type == TElement::Double ? H5T_IEEE_F64LE : Type == TElement::Int16 ? H5T_STD_I16LE : H5T_STD_U8LE;
+  FType = Type == TElement::Double   ? H5T_IEEE_F64LE
+          : Type == TElement::Single ? H5T_IEEE_F32LE
+          : Type == TElement::Int16  ? H5T_STD_I16LE
+                                     : H5T_STD_U8LE;
   FElementSize = static_cast<hsize_t>(ElementSize(Type));
   FDone = 0;
   if (H5Lexists(FFile, Name.c_str(), H5P_DEFAULT) > 0)
@@ -146,14 +149,17 @@ void THdf5Writer::Begin(const std::string& Name, TElement Type, const TDims& Dim
   Check(H5Pset_fill_time(props, H5D_FILL_TIME_NEVER), "cannot create a variable");
   FDataset = Checked(H5Dcreate2(FFile, Name.c_str(), FType, space, H5P_DEFAULT, props, H5P_DEFAULT),
                      "cannot create a variable");
+  const bool real = Type == TElement::Double || Type == TElement::Single;
   if (FFlavour == TFlavour::Sod) {
-    StringAttribute(FDataset, "SCILAB_Class", Type == TElement::Double ? "double" : "integer");
-    if (Type != TElement::Double) StringAttribute(FDataset, "SCILAB_precision", Type == TElement::Int16 ? "16" : "u8");
+    // Scilab has no 32-bit reals: its load reads a float dataset of class double as doubles.
+    StringAttribute(FDataset, "SCILAB_Class", real ? "double" : "integer");
+    if (!real) StringAttribute(FDataset, "SCILAB_precision", Type == TElement::Int16 ? "16" : "u8");
   } else {
     StringAttribute(FDataset, "MATLAB_class",
-                    Type == TElement::Double  ? "double"
-                    : Type == TElement::Int16 ? "int16"
-                                              : "uint8");
+                    Type == TElement::Double   ? "double"
+                    : Type == TElement::Single ? "single"
+                    : Type == TElement::Int16  ? "int16"
+                                               : "uint8");
   }
 }
 

@@ -8,9 +8,9 @@
 #include "output_file.h"
 
 // The element types the conversion writes.
-enum class TElement { Double, Int16, UInt8 };
+enum class TElement { Double, Single, Int16, UInt8 };
 inline constexpr int64_t ElementSize(TElement Type) {
-  return Type == TElement::Double ? 8 : Type == TElement::Int16 ? 2 : 1;
+  return Type == TElement::Double ? 8 : Type == TElement::Single ? 4 : Type == TElement::Int16 ? 2 : 1;
 }
 
 // A variable's dimensions as Scilab and MATLAB count them: rows, columns, and pages for a

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,25 @@ std::optional<unsigned> FormatNamed(const std::string& Name);
 // The ending of a format's files: ".dat", ".sod", ".mat".
 const char* FormatEnding(unsigned Format);
 
+// What to take of a recording, as MNE-Python's pick, crop and get_data take it (the command line's
+// --pick, --exclude, --exclude-bads, --tmin, --tmax, --units, --precision).
+struct TChoice {
+  std::vector<std::string> Pick;     // channel types and names (with * and ?), the union; all when empty
+  std::vector<std::string> Exclude;  // names (with * and ?) left out
+  bool ExcludeBads = false;          // the channels the file marks bad left out
+  std::optional<double> TMin, TMax;  // seconds from the first sample, both included
+  bool Si = false;                   // values in SI units: stored x range x calibration
+  bool Single = false;               // raw_data of 32-bit floats (with Si)
+  bool Any() const { return !Pick.empty() || !Exclude.empty() || ExcludeBads || TMin || TMax || Si; }
+};
+
+// A choice the recording cannot meet (a pattern that matches no channel, a span outside it): the
+// command line's usage error, naming the file.
+class TChoiceError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // How to convert: the window uses the size limit only.
 struct TConvertOptions {
   unsigned Formats = TFormat::Dat;
@@ -57,6 +77,7 @@ struct TConvertOptions {
   // Every input of the run (the files named and the parts of their recordings), each checked
   // against every output before anything is written; the recording's own parts always are.
   std::vector<TRunInput> RunInputs;
+  TChoice Choice;
 };
 
 // The report's lines for a file that fails the signature and for a finished conversion, as the
@@ -75,7 +96,8 @@ struct TConversionPlan {
   std::vector<std::string> Files;
   std::shared_ptr<const TPlan> Detail;
 };
-// Checks the measurement and plans the outputs; throws TInputError when it cannot be converted.
+// Checks the measurement and plans the outputs; throws TInputError when it cannot be converted, and
+// TChoiceError when it does not meet the choice.
 TConversionPlan PlanConversion(const TRecording& Recording, std::shared_ptr<const TMeasurement> Measurement,
                                const TConvertOptions& Options);
 TConversionPlan PlanConversion(const TRecording& Recording, const TConvertOptions& Options);
@@ -83,6 +105,13 @@ TConversionPlan PlanConversion(const TRecording& Recording, const TConvertOption
 // size limit, and the sidecars last when asked. Returns the files written, in order; throws on
 // any failure, and then no unfinished output file is left behind.
 std::vector<std::string> ConvertRecording(const TConversionPlan& Plan, const TProgress& Progress = {});
+// What the plan keeps of its recording: rows of all, the first and last second (from the first
+// sample); for the line after the summary.
+struct TKept {
+  int64_t Rows = 0, AllRows = 0;
+  double From = 0, To = 0;
+};
+TKept Kept(const TConversionPlan& Plan);
 
 // The window's conversion of a loaded file (named after its own path): planned, then written.
 std::vector<std::string> ConvertFiff(TFiff& Reader, const TConvertOptions& Options, const TProgress& Progress = {});

@@ -459,6 +459,15 @@ TEST(Cli, SummaryOnlyWritesNothing) {
   EXPECT_EQ(r.Out, Lines(SummaryOf(in)));
   EXPECT_EQ(ListDir(dir.Path()), "run.fif");
   EXPECT_EQ(Cli("-n -q " + in, logs).Out, "");
+  // A choice adds what it keeps after the summary; one the file cannot meet is a usage error.
+  const TRun kept = Cli("-n --pick CH2 --tmax 0.5 " + in, logs);
+  EXPECT_EQ(kept.Status, 0) << kept.Err;
+  EXPECT_EQ(kept.Out, Lines(SummaryOf(in)) + "kept 1 of 2 channels, 0.000\u2013" + "0.500 s\n");
+  const TRun none = Cli("-q --pick CH3 " + in, logs);
+  EXPECT_EQ(none.Status, 2);
+  EXPECT_EQ(none.Err, "tessaline-convert: " + in + ": Cannot convert \"" + in +
+                          "\": --pick 'CH3' names no channel of the file\n");
+  EXPECT_EQ(ListDir(dir.Path()), "run.fif");
 }
 
 // The table comes with the default conversion only: the window's rules write none.
@@ -515,7 +524,9 @@ TEST(Cli, HelpVersionAndUsageErrors) {
   EXPECT_EQ(version.Status, 0);
   EXPECT_EQ(version.Out, "tessaline-convert (Tessaline) 1.1.0\n");
   for (const char* args : {"", "--frobnicate x.fif", "-z x.fif", "-l", "--format dat,xls x.fif", "--format '' x.fif",
-                           "--like-window --format dat x.fif"}) {
+                           "--like-window --format dat x.fif", "--pick mag, x.fif", "--tmin nan x.fif",
+                           "--tmax 1s x.fif", "--units volts x.fif", "--precision single x.fif",
+                           "--units si --precision single x.fif", "--like-window --pick mag x.fif"}) {
     const TRun r = Cli(args, logs);
     EXPECT_EQ(r.Status, 2) << args;
     EXPECT_NE(r.Err.find("Try 'tessaline-convert --help'"), std::string::npos) << args << r.Err;

@@ -85,34 +85,56 @@ TEST(Measurement, RawDirectoryOfEveryPartInOrder) {
   }
 }
 
-// Whatever the staging buffer's size, the flushed bytes are the same values, skips as zeros.
-TEST(RawReader, AnyStagingGivesTheSameValues) {
+// Whatever the rows and columns asked for and the staging buffer's size, the flushed bytes are
+// the values of those rows and columns, skips as zeros, as stored or in SI units.
+TEST(RawReader, AnyRowsSpanAndStagingGiveTheirValues) {
   TTempDir dir;
   const std::string path =
       RawPartFile({.FirstSample = 0, .Buffers = {{3, 0}, {2, 1}, {1, 0}}}).Write(dir.File("r.fif"));
   const TOpened o = Open({path}, true);
-  std::vector<double> expected;
-  for (int64_t s = 0; s < 8; ++s)
-    for (int c = 0; c < 3; ++c) expected.push_back(s >= 3 && s < 5 ? 0 : SampleValue(s, c));
-  for (const TRawValues values : {TRawValues::Int16, TRawValues::Double}) {
+  const double cal[3] = {1e-13f, 1e-6f, 1e-6f};  // the builder's MEG, EEG and stimulus channels
+  const struct {
+    std::vector<int32_t> Rows;
+    int64_t From, To;
+    TRawValues Values;
+  } kCases[] = {{{}, 0, 8, TRawValues::Int16},           {{}, 0, 8, TRawValues::Double},
+                {{2, 0}, 0, 8, TRawValues::Int16},       {{}, 2, 6, TRawValues::Int16},
+                {{0, 1, 2}, 4, 8, TRawValues::SiDouble}, {{1}, 1, 4, TRawValues::SiSingle}};
+  for (const auto& c : kCases) {
+    TRawSelection selection{c.Rows, {}, c.From, c.To};
+    const std::vector<int32_t> rows = c.Rows.empty() ? std::vector<int32_t>{0, 1, 2} : c.Rows;
+    for (const int32_t r : rows)
+      if (c.Values == TRawValues::SiDouble || c.Values == TRawValues::SiSingle) selection.Factors.push_back(cal[r]);
+    std::vector<double> expected;
+    for (int64_t col = c.From; col < c.To; ++col)
+      for (size_t k = 0; k < rows.size(); ++k) {
+        const double v = col >= 3 && col < 5 ? 0 : SampleValue(col, rows[k]);
+        expected.push_back(c.Values == TRawValues::SiDouble   ? v * cal[rows[k]]
+                           : c.Values == TRawValues::SiSingle ? static_cast<float>(v * cal[rows[k]])
+                                                              : v);
+      }
+    const int64_t size = RawValueBytes(c.Values);
     for (const int64_t capacity : {8, 10, 12, 17, 1000}) {
       std::vector<uint8_t> staging(static_cast<size_t>(capacity)), out;
       int64_t columns = 0;
-      TRawReader reader(*o.M, values, {staging.data(), capacity, [&](int64_t Bytes) {
-                                         ASSERT_LE(Bytes, capacity);
-                                         out.insert(out.end(), staging.begin(), staging.begin() + Bytes);
-                                       }});
-      reader.Read(0, 3, [&](const TRawBuffer& B, int64_t Columns) { columns += (B.SkipBuffers + 1) * Columns; });
-      EXPECT_EQ(columns, 8);
+      TRawReader reader(*o.M, c.Values, selection, {staging.data(), capacity, [&](int64_t Bytes) {
+                                                      ASSERT_LE(Bytes, capacity);
+                                                      out.insert(out.end(), staging.begin(), staging.begin() + Bytes);
+                                                    }});
+      reader.Read(0, 3, 0, [&](const TRawBuffer&, int64_t Columns) { columns += Columns; });
+      EXPECT_EQ(columns, c.To - c.From);
       std::vector<double> got;
-      for (size_t k = 0; k < out.size(); k += values == TRawValues::Int16 ? 2 : 8) {
-        int16_t s;
+      for (size_t k = 0; k + size <= out.size(); k += static_cast<size_t>(size)) {
+        int16_t i16;
+        float f;
         double d;
-        std::memcpy(values == TRawValues::Int16 ? static_cast<void*>(&s) : &d, out.data() + k,
-                    values == TRawValues::Int16 ? 2 : 8);
-        got.push_back(values == TRawValues::Int16 ? s : d);
+        std::memcpy(size == 2   ? static_cast<void*>(&i16)
+                    : size == 4 ? static_cast<void*>(&f)
+                                : &d,
+                    out.data() + k, static_cast<size_t>(size));
+        got.push_back(size == 2 ? i16 : size == 4 ? f : d);
       }
-      EXPECT_EQ(got, expected) << capacity;
+      EXPECT_EQ(got, expected) << capacity << " " << c.From << " " << c.Rows.size();
     }
   }
 }
