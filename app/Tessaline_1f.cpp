@@ -256,6 +256,7 @@ void TForm1::ReloadAndConvert() {
   } restore{this, windowTitle().toStdString()};
   std::string shown;
   ConvertFiff(reader, int64_t{megabytes} * 1'000'000, [&](const TConvertProgress& Progress) {
+    if (!Progress.Note.empty()) return;  // the window's rules decode no triggers, the only notes
     if (Progress.RawDataDone) {
       SetCaption(restore.Title);
       shown.clear();

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 
@@ -37,6 +38,12 @@ const char* const kHelpText =
     "                        tesla, T/m, volt, ... as doubles, stored x range x calibration\n"
     "      --precision P     double (the default) or single: with --units si, raw_data of\n"
     "                        32-bit floats in sod and mat files\n"
+    "      --stim-channel NAMES  decode trigger events from these channels (comma-separated; none:\n"
+    "                        no trigger events); by default STI101, else STI 014, else every stim\n"
+    "                        channel not marked bad, as MNE-Python's find_events takes them\n"
+    "      --min-duration SEC, --consecutive increasing|yes|no, --mask N, --mask-type and|not_and,\n"
+    "      --uint-cast, --initial-event\n"
+    "                        the options of MNE-Python's find_events, with its defaults\n"
     "      --raw-as-double   the default: raw buffers of 32-bit integers, floats or doubles (FIFF\n"
     "                        types 3, 4, 5) become a raw_data matrix of doubles holding the stored\n"
     "                        values; 16-bit data stay int16. With --like-window it converts them too\n"
@@ -73,7 +80,14 @@ enum {
   kTMin,
   kTMax,
   kUnits,
-  kPrecision
+  kPrecision,
+  kStimChannel,
+  kMinDuration,
+  kConsecutive,
+  kMask,
+  kMaskType,
+  kUintCast,
+  kInitialEvent
 };
 
 // A comma-separated list of names, none empty.
@@ -95,6 +109,16 @@ double ParseSeconds(const char* Option, const std::string& Text) {
   const double v = Text.empty() ? 0 : std::strtod(Text.c_str(), &end);
   if (Text.empty() || *end != '\0' || !std::isfinite(v))
     throw TUsageError(std::string(Option) + " takes a number of seconds, not '" + Text + "'");
+  return v;
+}
+
+// A whole number, all of the text.
+int64_t ParseInteger(const char* Option, const std::string& Text) {
+  char* end = nullptr;
+  errno = 0;
+  const long long v = Text.empty() ? 0 : std::strtoll(Text.c_str(), &end, 0);
+  if (Text.empty() || *end != '\0' || errno == ERANGE)
+    throw TUsageError(std::string(Option) + " takes a whole number, not '" + Text + "'");
   return v;
 }
 
@@ -144,6 +168,13 @@ TCliOptions ParseArguments(int argc, char** argv) {
                                  {"tmax", required_argument, nullptr, kTMax},
                                  {"units", required_argument, nullptr, kUnits},
                                  {"precision", required_argument, nullptr, kPrecision},
+                                 {"stim-channel", required_argument, nullptr, kStimChannel},
+                                 {"min-duration", required_argument, nullptr, kMinDuration},
+                                 {"consecutive", required_argument, nullptr, kConsecutive},
+                                 {"mask", required_argument, nullptr, kMask},
+                                 {"mask-type", required_argument, nullptr, kMaskType},
+                                 {"uint-cast", no_argument, nullptr, kUintCast},
+                                 {"initial-event", no_argument, nullptr, kInitialEvent},
                                  {"help", no_argument, nullptr, 'h'},
                                  {"version", no_argument, nullptr, kVersion},
                                  {nullptr, 0, nullptr, 0}};
@@ -168,6 +199,24 @@ TCliOptions ParseArguments(int argc, char** argv) {
       case kTMax: o.Convert.Choice.TMax = ParseSeconds("--tmax", ::optarg); break;
       case kUnits: o.Convert.Choice.Si = ParseEither("--units", ::optarg, "stored", "si"); break;
       case kPrecision: o.Convert.Choice.Single = ParseEither("--precision", ::optarg, "double", "single"); break;
+      case kStimChannel:
+        o.Convert.Triggers.Off = std::string(::optarg) == "none";
+        o.Convert.Triggers.StimChannels =
+            o.Convert.Triggers.Off ? std::vector<std::string>{} : ParseList("--stim-channel", ::optarg);
+        break;
+      case kMinDuration: o.Convert.Triggers.MinDuration = ParseSeconds("--min-duration", ::optarg); break;
+      case kConsecutive: {
+        const std::string v = ::optarg;
+        using C = TTriggerOptions::TConsecutive;
+        if (v != "increasing" && v != "yes" && v != "no")
+          throw TUsageError("--consecutive takes increasing, yes or no, not '" + v + "'");
+        o.Convert.Triggers.Consecutive = v == "increasing" ? C::Increasing : v == "yes" ? C::Yes : C::No;
+        break;
+      }
+      case kMask: o.Convert.Triggers.Mask = ParseInteger("--mask", ::optarg); break;
+      case kMaskType: o.Convert.Triggers.MaskNotAnd = ParseEither("--mask-type", ::optarg, "and", "not_and"); break;
+      case kUintCast: o.Convert.Triggers.UintCast = true; break;
+      case kInitialEvent: o.Convert.Triggers.InitialEvent = true; break;
       case 'h': o.Help = true; break;
       case kVersion: o.Version = true; break;
       case ':': throw TUsageError(std::string("option '") + argv[::optind - 1] + "' needs a value");

@@ -139,7 +139,11 @@ class TBatch {
                        "\" in this run");
         return false;
       }
-    ConvertRecording(plan, [&](const TConvertProgress& P) { FProgress.Show(Path, P); });
+    ConvertRecording(plan, [&](const TConvertProgress& P) {
+      if (P.Note.empty()) return FProgress.Show(Path, P);
+      FProgress.End();
+      std::fprintf(stderr, "%s: %s: %s\n", kProgram, EscapeNonUtf8(Path).c_str(), P.Note.c_str());
+    });
     FProgress.End();
     for (const std::string& out : plan.Files) FWritten.emplace(Written(out), Path);
     Print(kConvertedLine);

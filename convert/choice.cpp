@@ -147,3 +147,32 @@ void ChooseSpan(TPlan& P) {
   P.Selection.From = from;
   P.Selection.To = to + 1;
 }
+
+// As find_events with its defaults: STI101 where the file has it, else STI 014, else every stim
+// channel not marked bad; or the names given (those of them the file has, as pick_channels takes
+// them), in the file's order.
+void ChooseStimChannels(TPlan& P) {
+  const TTriggerOptions& t = P.Options.Triggers;
+  const std::vector<TRawChannel>& channels = P.M().Channels();
+  if (t.Off || !P.Options.KeepSkips || !P.M().HasBuffers()) return;
+  auto named = [&](const std::string& Name) {
+    return std::any_of(channels.begin(), channels.end(), [&](const TRawChannel& C) { return C.Name == Name; });
+  };
+  std::vector<std::string> names = t.StimChannels;
+  if (names.empty()) {
+    for (const char* name : {"STI101", "STI 014"})
+      if (names.empty() && named(name)) names = {name};
+  } else if (std::none_of(names.begin(), names.end(), named)) {
+    Refuse(P, "--stim-channel names no channel of the file");
+  }
+  for (size_t k = 0; k < channels.size(); ++k) {
+    const TRawChannel& c = channels[k];
+    const char* type = fiff::MneChannelType(c.Record);
+    const bool take = names.empty() ? type && std::string(type) == "stim" && !c.Bad
+                                    : std::find(names.begin(), names.end(), c.Name) != names.end();
+    if (!take) continue;
+    P.StimRows.push_back(static_cast<int32_t>(k));
+    P.StimNames.push_back(c.Name);
+    P.StimFactors.push_back(static_cast<double>(c.Record.Range) * static_cast<double>(c.Record.Cal));
+  }
+}

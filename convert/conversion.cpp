@@ -11,6 +11,7 @@
 #include "output_file.h"
 #include "sidecars.h"
 #include "text.h"
+#include "triggers.h"
 #include "variables.h"
 
 namespace {
@@ -20,13 +21,14 @@ namespace {
 // the recording wrote that this one does not is removed.
 class TConversion {
  public:
-  TConversion(const TPlan& Plan, const TProgress& Progress)
-      : FPlan(Plan), FProgress(Progress), FBudget(Plan.InventedLeft) {}
+  TConversion(const TPlan& Plan, const TProgress& Progress);
   std::vector<std::string> Run();
 
  private:
   void CheckOutputs() const;
   void WriteFile(size_t Index);
+  TFound Found();
+  void Note(const std::string& Text) const;
   std::vector<std::string> StaleOutputs(const std::vector<std::string>& Files) const;
 
   const TPlan& FPlan;
@@ -34,7 +36,61 @@ class TConversion {
   TBudget FBudget;         // of invented values, for the whole conversion
   TOutputBatch FBatch;     // every file, complete and hidden until all are
   int64_t FBytesDone = 0;  // data buffer bytes converted so far
+  // The stim channels, read in the same pass as the raw data.
+  std::vector<TStimChannel> FStim;
+  TRawObserver FObserver;
 };
+
+// Trigger events take at most this many rows, and each channel this many steps: a file of a
+// trigger on every sample gives no table larger than its conversion may invent, in bounded memory.
+constexpr int64_t kMostTriggerSteps = 1 << 20;
+
+TConversion::TConversion(const TPlan& Plan, const TProgress& Progress)
+    : FPlan(Plan), FProgress(Progress), FBudget(Plan.InventedLeft) {
+  const int64_t most = std::min<int64_t>(kMostTriggerSteps, InventedBytesAllowed(Plan.M().InputSize()) / 64);
+  for (const double factor : FPlan.StimFactors) FStim.emplace_back(factor, FPlan.Options.Triggers.UintCast, most);
+  FObserver.Rows = FPlan.StimRows;
+  FObserver.Take = [this](int64_t, int64_t Columns, const double* Values) {
+    for (size_t k = 0; k < FStim.size(); ++k)
+      FStim[k].Take(Values ? Values + k : nullptr, Columns, static_cast<int64_t>(FStim.size()));
+  };
+}
+
+void TConversion::Note(const std::string& Text) const {
+  if (!FProgress) return;
+  TConvertProgress note;
+  note.Note = Text;
+  FProgress(note);
+}
+
+// The annotations and skips of the plan, and the trigger events the pass found, by column.
+TFound TConversion::Found() {
+  TFound found;
+  found.Events = FPlan.Events;
+  std::vector<std::vector<TTrigger>> perChannel;
+  int64_t shortEvents = 0;
+  bool capped = false;
+  for (const TStimChannel& c : FStim) {
+    int64_t n = 0;
+    bool cut = false;
+    perChannel.push_back(c.Events(FPlan.Options.Triggers, FPlan.M().RawFrequency(), FPlan.SpanFirstSample(), n, cut));
+    shortEvents += n;
+    capped |= cut;
+  }
+  for (const TTrigger& t : CombineTriggers(std::move(perChannel)))
+    found.Events.push_back({t.Sample - FPlan.SpanFirstSample(), 0.0, "n/a", t.Value});
+  found.Triggers = static_cast<int64_t>(found.Events.size() - FPlan.Events.size());
+  std::stable_sort(found.Events.begin(), found.Events.end(),
+                   [](const TEventRow& A, const TEventRow& B) { return A.Column < B.Column; });
+  if (shortEvents > 0)
+    Note(std::to_string(shortEvents) +
+         (shortEvents == 1 ? " trigger event follows the one before" : " trigger events follow the one before") +
+         " by fewer than 2 samples (MNE-Python's find_events refuses such; all are in the events table)");
+  if (capped)
+    Note("its stim channels change value more often than the events table may take (" +
+         std::to_string(kMostTriggerSteps) + " steps a channel): the trigger events after that are left out");
+  return found;
+}
 
 // Whether Name is one of the files FIdentity names: by its name, or as the same file (a link).
 bool Overwrites(const std::string& Name, const struct stat* Existing, const std::string& InputName,
@@ -95,12 +151,17 @@ std::vector<std::string> TConversion::StaleOutputs(const std::vector<std::string
 std::vector<std::string> TConversion::Run() {
   CheckOutputs();  // the sidecars too, before anything is written
   for (size_t k = 0; k < FPlan.DataBases.size(); ++k) WriteFile(k);
-  // Last, so that the sidecars describe the data written.
-  const std::pair<const std::string*, std::string (*)(const TPlan&)> sidecars[] = {
-      {&FPlan.ChannelTable, ChannelTableText}, {&FPlan.EventsFile, EventsText}, {&FPlan.RecordingFile, RecordingText}};
-  for (const auto& [name, text] : sidecars)
-    if (!name->empty()) FBatch.AddText(*name, text(FPlan));
-  const std::vector<std::string> files = FPlan.Files();
+  // Last, so that the sidecars describe the data written; an events table only with a row.
+  const TFound found = Found();
+  std::vector<std::string> files = FPlan.DataFiles;
+  auto add = [&](const std::string& Name, const std::string& Text) {
+    if (Name.empty()) return;
+    FBatch.AddText(Name, Text);
+    files.push_back(Name);
+  };
+  add(FPlan.ChannelTable, FPlan.ChannelTable.empty() ? "" : ChannelTableText(FPlan));
+  if (!found.Events.empty()) add(FPlan.EventsFile, EventsText(FPlan, found));
+  add(FPlan.RecordingFile, FPlan.RecordingFile.empty() ? "" : RecordingText(FPlan, found));
   const std::vector<std::string> stale = StaleOutputs(files);  // read before the record is replaced
   FBatch.Publish();
   for (const std::string& path : stale)
@@ -140,12 +201,15 @@ void TConversion::WriteFile(size_t Index) {
     TConvertProgress progress;
     progress.OutputFile = outputName;
     progress.BytesTotal = m.BufferBytes();
-    WriteRawData(FPlan, stretch, out, [&](const TRawBuffer& Buffer, int64_t Columns) {
-      FBytesDone += Buffer.Size;
-      progress.SecondsWritten += static_cast<double>(Columns) / m.LastFrequency();
-      progress.BytesDone = FBytesDone;
-      if (FProgress) FProgress(progress);
-    });
+    WriteRawData(
+        FPlan, stretch, out,
+        [&](const TRawBuffer& Buffer, int64_t Columns) {
+          FBytesDone += Buffer.Size;
+          progress.SecondsWritten += static_cast<double>(Columns) / m.LastFrequency();
+          progress.BytesDone = FBytesDone;
+          if (FProgress) FProgress(progress);
+        },
+        FStim.empty() ? nullptr : &FObserver);
     progress.RawDataDone = true;
     if (FProgress) FProgress(progress);
   }

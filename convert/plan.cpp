@@ -145,7 +145,7 @@ void NameFiles(TPlan& P, const std::string& Base, bool Series) {
   P.OlderRecordingFile = Base + "_recording.json";
   if (P.Options.KeepSkips && m.HasBuffers()) {
     P.Events = RecordingEvents(P);
-    if (!P.Events.empty()) P.EventsFile = Base + "_events.tsv";
+    if (!P.Events.empty() || !P.StimRows.empty()) P.EventsFile = Base + "_events.tsv";
     P.RecordingFile = P.OlderRecordingFile;
   }
 }
@@ -214,6 +214,7 @@ TPlan MakePlan(const std::string& OutputName, std::shared_ptr<const TMeasurement
                                : TRawValues::Int16;
   ChooseRows(p);
   ChooseSpan(p);
+  ChooseStimChannels(p);
   const bool series = SplitIntoFiles(p, starts);
   p.InventedLeft = allowed;
   for (const TStretch& s : p.Stretches) p.InventedLeft -= s.ZeroBytes;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,11 +34,13 @@ struct TSkipFill {
   int32_t Buffers = 0;
 };
 
-// A row of NAME_events.tsv: the column where it begins, its duration in seconds, its type.
+// A row of NAME_events.tsv: the column where it begins, its duration in seconds, its type, and a
+// trigger's value.
 struct TEventRow {
   int64_t Column = 0;
   double Duration = 0;
   std::string Type;
+  std::optional<int64_t> Value;
 };
 
 // What the check of the measurement found, and the files it plans: made once, followed by the run.
@@ -61,7 +64,12 @@ struct TPlan {
   int64_t FirstSample = 0;   // the FIFF number of the recording's first column
   int64_t TotalColumns = 0;  // of the whole recording
   std::vector<TSkipFill> Skips;
-  std::vector<TEventRow> Events;  // sorted by column
+  std::vector<TEventRow> Events;  // the annotations and skips, sorted by column
+  // The stim channels decoded for trigger events: raw_data's rows (of all, kept or not), their names
+  // and factors.
+  std::vector<int32_t> StimRows;
+  std::vector<std::string> StimNames;
+  std::vector<double> StimFactors;
 
   const TMeasurement& M() const { return *Measurement; }
   // raw_data's rows: those kept, or all.
@@ -84,6 +92,8 @@ TPlan MakePlan(const std::string& OutputName, std::shared_ptr<const TMeasurement
 // of the span (ChooseSpan); throw TChoiceError naming the file where the recording cannot meet it.
 void ChooseRows(TPlan& P);
 void ChooseSpan(TPlan& P);
+// The stim channels whose trigger events are decoded, as find_events takes them.
+void ChooseStimChannels(TPlan& P);
 
 // The rows of NAME_events.tsv: the first part's annotations, placed as MNE-Python places them, and
 // one BAD_ACQ_SKIP row per filled skip, sorted by their beginning.

@@ -2,7 +2,7 @@
 #include "variables.h"
 
 void WriteRawData(const TPlan& P, const TStretch& Stretch, TSinkSet& Out,
-                  const std::function<void(const TRawBuffer&, int64_t Columns)>& After) {
+                  const std::function<void(const TRawBuffer&, int64_t Columns)>& After, const TRawObserver* Observer) {
   // Columns are the samples actually written, counted with the rows of the header; the plan
   // checked that they fit.
   const TElement type = P.Values == TRawValues::Int16      ? TElement::Int16
@@ -10,6 +10,6 @@ void WriteRawData(const TPlan& P, const TStretch& Stretch, TSinkSet& Out,
                                                            : TElement::Double;
   Out.Begin("raw_data", type, {P.Rows(), Stretch.Columns});
   TRawReader reader(P.M(), P.Values, P.Selection,
-                    {Out.Buffer(), TSinkSet::kBufferSize, [&Out](int64_t Bytes) { Out.Write(Bytes); }});
+                    {Out.Buffer(), TSinkSet::kBufferSize, [&Out](int64_t Bytes) { Out.Write(Bytes); }}, Observer);
   reader.Read(Stretch.FirstBuffer, Stretch.EndBuffer, Stretch.BufferColumn, After);
 }

@@ -100,7 +100,7 @@ std::vector<TEventRow> RecordingEvents(const TPlan& Plan) {
       duration = Microseconds(std::min(end, lastTime) - onset);
     }
     rows.push_back({static_cast<int64_t>(std::nearbyint((onset - firstTime) * frequency)), std::max(duration, 0.0),
-                    Cell(a.Descriptions[k])});
+                    Cell(a.Descriptions[k]), std::nullopt});
   }
   // MNE-Python writes a skip of its own with its BAD_ACQ_SKIP annotation: one row says it.
   const size_t annotated = rows.size();
@@ -108,7 +108,7 @@ std::vector<TEventRow> RecordingEvents(const TPlan& Plan) {
   for (const TSkipFill& skip : Plan.Skips) {
     const int64_t begin = std::max(skip.Column, from), end = std::min(skip.Column + skip.Columns, to);
     if (end <= begin) continue;
-    const TEventRow row{begin - from, static_cast<double>(end - begin) / frequency, "BAD_ACQ_SKIP"};
+    const TEventRow row{begin - from, static_cast<double>(end - begin) / frequency, "BAD_ACQ_SKIP", std::nullopt};
     const auto same = [&](const TEventRow& R) {
       return R.Type == row.Type && R.Column == row.Column && std::abs(R.Duration - row.Duration) < 0.5 / frequency;
     };
@@ -119,15 +119,16 @@ std::vector<TEventRow> RecordingEvents(const TPlan& Plan) {
   return rows;
 }
 
-std::string EventsText(const TPlan& P) {
-  std::string out = "onset\tduration\ttrial_type\tsample\n";
-  for (const TEventRow& row : P.Events)
+std::string EventsText(const TPlan& P, const TFound& Found) {
+  std::string out = "onset\tduration\ttrial_type\tsample\tvalue\n";
+  for (const TEventRow& row : Found.Events)
     out += Shortest(static_cast<double>(row.Column) / P.M().RawFrequency()) + "\t" + Shortest(row.Duration) + "\t" +
-           row.Type + "\t" + std::to_string(P.SpanFirstSample() + row.Column) + "\n";
+           row.Type + "\t" + std::to_string(P.SpanFirstSample() + row.Column) + "\t" +
+           (row.Value ? std::to_string(*row.Value) : "n/a") + "\n";
   return out;
 }
 
-std::string RecordingText(const TPlan& P) {
+std::string RecordingText(const TPlan& P, const TFound& Found) {
   const TMeasurement& m = P.M();
   const fiff::TMeasurementFacts& facts = m.Facts();
   const double frequency = AsStored(m.RawFrequency());
@@ -156,7 +157,7 @@ std::string RecordingText(const TPlan& P) {
                        {"LastSample", P.FirstSample + s.FirstColumn + s.Columns - 1}});
   }
   j["OutputFiles"] = outputs;
-  j["EventsFile"] = OrNull(NameOf(P.EventsFile));
+  j["EventsFile"] = OrNull(NameOf(Found.Events.empty() ? std::string() : P.EventsFile));
   j["ChannelsFile"] = OrNull(NameOf(P.ChannelTable));
   // The channels of raw_data's rows by BIDS's groups, as meg.json and eeg.json count them.
   std::map<std::string, int64_t> counts;
@@ -174,6 +175,10 @@ std::string RecordingText(const TPlan& P) {
   j["Channels"] = P.Rows();
   for (const char* group : {"MEG", "MEGREF", "EEG", "ECOG", "SEEG", "EOG", "ECG", "EMG", "Misc", "Trigger"})
     j[std::string(group) + "ChannelCount"] = counts[group];
+  nlohmann::ordered_json stim = nlohmann::ordered_json::array();
+  for (const std::string& name : P.StimNames) stim.push_back(EscapeNonUtf8(name));
+  j["TriggerChannels"] = stim;
+  j["TriggerEvents"] = Found.Triggers;
   // The measurement's filters: its first highpass and lowpass corners.
   j["HighpassCutoff"] = OrNull(Stored(m.Highpass()));
   j["LowpassCutoff"] = OrNull(Stored(m.Lowpass()));

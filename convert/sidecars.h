@@ -8,10 +8,16 @@
 
 // NAME_channels.tsv: one row per row of raw_data, in BIDS's channels.tsv convention.
 std::string ChannelTableText(const TPlan& P);
-// NAME_events.tsv: the events of the plan, in BIDS's events.tsv convention.
-std::string EventsText(const TPlan& P);
+// What the raw data's pass found: every row of the events table (the annotations, skips and
+// trigger events, by column), and of the triggers how many.
+struct TFound {
+  std::vector<TEventRow> Events;
+  int64_t Triggers = 0;
+};
+// NAME_events.tsv: the events found, in BIDS's events.tsv convention.
+std::string EventsText(const TPlan& P, const TFound& Found);
 // NAME_recording.json: the recording's facts and the files of its conversion.
-std::string RecordingText(const TPlan& P);
+std::string RecordingText(const TPlan& P, const TFound& Found);
 
 // The files an older NAME_recording.json at Path lists as its conversion's (their names, as
 // written there); none when there is none or it cannot be read.

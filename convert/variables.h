@@ -45,4 +45,5 @@ void WriteCalibration(const TPlan& P, const std::vector<fiff::TCalibrationVector
                       TBudget& Budget);
 // raw_data of one file of the plan; After is told each buffer and its columns once written.
 void WriteRawData(const TPlan& P, const TStretch& Stretch, TSinkSet& Out,
-                  const std::function<void(const TRawBuffer&, int64_t Columns)>& After);
+                  const std::function<void(const TRawBuffer&, int64_t Columns)>& After,
+                  const TRawObserver* Observer = nullptr);

@@ -62,7 +62,7 @@ int64_t RawValueBytes(TRawValues Values) {
 }
 
 TRawReader::TRawReader(const TMeasurement& Measurement, TRawValues Values, const TRawSelection& Selection,
-                       TRawStaging Staging)
+                       TRawStaging Staging, const TRawObserver* Observer)
     : FMeasurement(Measurement),
       FValues(Values),
       FSelection(Selection),
@@ -70,7 +70,35 @@ TRawReader::TRawReader(const TMeasurement& Measurement, TRawValues Values, const
       FValueSize(RawValueBytes(Values)),
       FRoom(FStaging.Capacity / FValueSize),
       FRows(Selection.Rows.empty() ? Measurement.RawRows() : static_cast<int64_t>(Selection.Rows.size())),
-      FAllRows(Selection.Rows.empty()) {}
+      FAllRows(Selection.Rows.empty()),
+      FObserver(Observer && !Observer->Rows.empty() ? Observer : nullptr) {}
+
+void TRawReader::Observe(int64_t Column, const uint8_t* Stored, int32_t DataType, bool Swapped, int64_t Columns,
+                         int64_t Rows) {
+  if (!FObserver || Columns <= 0) return;
+  const size_t n = FObserver->Rows.size();
+  FObserved.resize(static_cast<size_t>(Columns) * n);
+  const int64_t size = fiff::RawValueSize(DataType);
+  for (int64_t c = 0; c < Columns; ++c)
+    for (size_t k = 0; k < n; ++k) {
+      const uint8_t* p = Stored + (c * Rows + FObserver->Rows[k]) * size;
+      double v;
+      if (Swapped) {
+        int16_t s;
+        std::memcpy(&s, p, 2);
+        v = s;
+      } else {
+        switch (DataType) {
+          case fiff::kTypeInt: v = Load<fiff::kTypeInt>(p); break;
+          case fiff::kTypeFloat: v = Load<fiff::kTypeFloat>(p); break;
+          case fiff::kTypeDouble: v = Load<fiff::kTypeDouble>(p); break;
+          default: v = Load<fiff::kTypeShort>(p); break;
+        }
+      }
+      FObserved[static_cast<size_t>(c) * n + k] = v;
+    }
+  FObserver->Take(Column, Columns, FObserved.data());
+}
 
 void TRawReader::Flush() {
   if (FStaged > 0) FStaging.Flush(FStaged * FValueSize);
@@ -125,12 +153,19 @@ void TRawReader::Samples(const TRawBuffer& Buffer, int64_t From, int64_t To) {
   const int64_t size = fiff::RawValueSize(Buffer.DataType);
   const int64_t columnBytes = rows * size;
   int64_t at = int64_t{Buffer.Pos} + fiff::kTagHeaderSize + From * columnBytes;
-  if (FAllRows && FValues == TRawValues::Int16) {
-    // Straight into the staging buffer, swapped there.
+  if (FAllRows && FValues == TRawValues::Int16 && (!FObserver || rows <= FRoom)) {
+    // Straight into the staging buffer, swapped there; whole columns at a time when observed.
+    int64_t column = From;
     for (int64_t left = (To - From) * rows; left > 0;) {
       int64_t n = left;
+      if (FObserver) {
+        if (FRoom - FStaged < rows) Flush();
+        n = std::min(left, (FRoom - FStaged) / rows * rows);
+      }
       uint8_t* place = Room(n);
       FSamples->ReadSwappedShorts(at, place, n);
+      Observe(FColumn + column, place, fiff::kTypeShort, true, n / rows, rows);
+      column += n / rows;
       at += 2 * n;
       left -= n;
     }
@@ -146,6 +181,7 @@ void TRawReader::Samples(const TRawBuffer& Buffer, int64_t From, int64_t To) {
     for (int64_t c = From; c < To;) {
       const int64_t n = std::min(perBlock, To - c);
       FSamples->Read(at, FBlock.data(), n * columnBytes);
+      Observe(FColumn + c, FBlock.data(), Buffer.DataType, false, n, rows);
       Convert(FBlock.data(), Buffer.DataType, n, rows, keep, factors);
       at += n * columnBytes;
       c += n;
@@ -155,7 +191,19 @@ void TRawReader::Samples(const TRawBuffer& Buffer, int64_t From, int64_t To) {
   // A column larger than a block (no real file has one): the rows kept, gathered a block at a time.
   const int64_t perBlock = kBlockBytes / size;
   if (FBlock.size() < static_cast<size_t>(kBlockBytes)) FBlock.resize(static_cast<size_t>(kBlockBytes));
-  for (int64_t c = From; c < To; ++c, at += columnBytes)
+  for (int64_t c = From; c < To; ++c, at += columnBytes) {
+    if (FObserver) {
+      std::vector<uint8_t> value(static_cast<size_t>(size));
+      FObserved.clear();
+      for (const int32_t row : FObserver->Rows) {
+        FSamples->Read(at + row * size, value.data(), size);
+        FObserved.push_back(Buffer.DataType == fiff::kTypeInt      ? Load<fiff::kTypeInt>(value.data())
+                            : Buffer.DataType == fiff::kTypeFloat  ? Load<fiff::kTypeFloat>(value.data())
+                            : Buffer.DataType == fiff::kTypeDouble ? Load<fiff::kTypeDouble>(value.data())
+                                                                   : Load<fiff::kTypeShort>(value.data()));
+      }
+      FObserver->Take(FColumn + c, 1, FObserved.data());
+    }
     for (int64_t k = 0; k < FRows; k += perBlock) {
       const int64_t n = std::min(perBlock, FRows - k);
       for (int64_t j = 0; j < n; ++j) {
@@ -164,6 +212,7 @@ void TRawReader::Samples(const TRawBuffer& Buffer, int64_t From, int64_t To) {
       }
       Convert(FBlock.data(), Buffer.DataType, 1, n, nullptr, factors ? factors + k : nullptr);
     }
+  }
 }
 
 void TRawReader::Read(int32_t First, int32_t End, int64_t Column,
@@ -183,8 +232,12 @@ void TRawReader::Read(int32_t First, int32_t End, int64_t Column,
     const int64_t skipped = b.SkipBuffers * columns;
     // The zeros, then the samples, each as far as the span reaches.
     const int64_t z0 = std::max(Column, FSelection.From), z1 = std::min(Column + skipped, FSelection.To);
-    if (z1 > z0) Zeros((z1 - z0) * FRows);
+    if (z1 > z0) {
+      Zeros((z1 - z0) * FRows);
+      if (FObserver) FObserver->Take(z0, z1 - z0, nullptr);
+    }
     Column += skipped;
+    FColumn = Column;
     const int64_t s0 = std::max(Column, FSelection.From) - Column,
                   s1 = std::min(Column + columns, FSelection.To) - Column;
     if (s1 > s0) Samples(b, s0, s1);

@@ -32,11 +32,20 @@ struct TRawStaging {
   std::function<void(int64_t Bytes)> Flush;
 };
 
+// Told the stored values of some rows (all rows of the recording may be asked for, kept or not) for
+// each run of columns the reader passes: Values holds Columns x Rows.size() doubles, column by
+// column; nullptr for the zeros of a skip.
+struct TRawObserver {
+  std::vector<int32_t> Rows;
+  std::function<void(int64_t Column, int64_t Columns, const double* Values)> Take;
+};
+
 // Reads buffers of one recording, part after part, each part's file checked for changes after
 // every few MiB of its data and when it is left. Only the bytes of the columns asked for are read.
 class TRawReader {
  public:
-  TRawReader(const TMeasurement& Measurement, TRawValues Values, const TRawSelection& Selection, TRawStaging Staging);
+  TRawReader(const TMeasurement& Measurement, TRawValues Values, const TRawSelection& Selection, TRawStaging Staging,
+             const TRawObserver* Observer = nullptr);
 
   // Stages the columns of the buffers [First, End) that the selection spans, each buffer after the
   // zeros of its skip, and hands everything staged to Flush; Column is where the zeros of buffer
@@ -53,6 +62,9 @@ class TRawReader {
                const double* Factors);
   uint8_t* Room(int64_t& Values);
   void Flush();
+  // The observed rows of Columns columns of stored values (Rows of Size bytes each, big-endian, or
+  // little-endian 16-bit ones when Swapped) from Column on.
+  void Observe(int64_t Column, const uint8_t* Stored, int32_t DataType, bool Swapped, int64_t Columns, int64_t Rows);
 
   const TMeasurement& FMeasurement;
   const TRawValues FValues;
@@ -65,6 +77,9 @@ class TRawReader {
   int64_t FStaged = 0;                    // values staged
   std::optional<TSampleReader> FSamples;  // of the part being read
   std::vector<uint8_t> FBlock;            // stored values being converted
+  const TRawObserver* FObserver;
+  std::vector<double> FObserved;  // the observed rows' values of a run of columns
+  int64_t FColumn = 0;            // of the recording, at the buffer being read
 };
 
 // The seconds of samples each part holds, with its skips.

@@ -61,7 +61,7 @@ TFiffBuilder RawPartFile(const TRawPart& P) {
     if (buffer.SkipBefore > 0) sample += int64_t{buffer.SkipBefore} * buffer.Samples;
     std::vector<int16_t> v;
     for (int t = 0; t < buffer.Samples; ++t, ++sample)
-      for (int c = 0; c < P.Channels; ++c) v.push_back(SampleValue(sample, c));
+      for (int c = 0; c < P.Channels; ++c) v.push_back(c == P.Channels - 1 ? P.Stim(sample) : SampleValue(sample, c));
     b.RawBuffer(v);
   }
   references(P.After);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,7 +11,7 @@
 
 // One part of a raw recording. Channel c of the sample numbered s (the FIFF number: the first
 // sample's and the columns after it) holds SampleValue(s, c), so the tests can tell every sample
-// by its place.
+// by its place; the last channel is a stim channel, which holds Stim(s) (0 unless told).
 struct TRawPart {
   struct TBuffer {
     int Samples = 1000;
@@ -34,6 +35,7 @@ struct TRawPart {
   std::vector<float> Onsets, Ends;
   std::string Descriptions;
   std::optional<double> AnnotationOrigin;
+  std::function<int16_t(int64_t Sample)> Stim = [](int64_t) -> int16_t { return 0; };
 };
 
 int16_t SampleValue(int64_t Sample, int Channel);

@@ -21,6 +21,7 @@ struct TConvertProgress {
   bool RawDataDone = false;     // the file's last sample is written
   int64_t BytesDone = 0;        // bytes of the input's data buffers converted so far,
   int64_t BytesTotal = 0;       // of all it has
+  std::string Note;             // when set, only this: something the user should know (the rest is as before)
 };
 using TProgress = std::function<void(const TConvertProgress&)>;
 
@@ -56,6 +57,18 @@ struct TChoice {
   bool Any() const { return !Pick.empty() || !Exclude.empty() || ExcludeBads || TMin || TMax || Si; }
 };
 
+// How trigger events are decoded from the stim channels: the options of MNE-Python's find_events.
+struct TTriggerOptions {
+  bool Off = false;                       // --stim-channel none
+  std::vector<std::string> StimChannels;  // empty: STI101, else STI 014, else every stim channel not bad
+  double MinDuration = 0;                 // seconds
+  enum class TConsecutive { Increasing, Yes, No } Consecutive = TConsecutive::Increasing;
+  std::optional<int64_t> Mask;
+  bool MaskNotAnd = false;
+  bool UintCast = false;
+  bool InitialEvent = false;
+};
+
 // A choice the recording cannot meet (a pattern that matches no channel, a span outside it): the
 // command line's usage error, naming the file.
 class TChoiceError : public std::runtime_error {
@@ -78,6 +91,7 @@ struct TConvertOptions {
   // against every output before anything is written; the recording's own parts always are.
   std::vector<TRunInput> RunInputs;
   TChoice Choice;
+  TTriggerOptions Triggers;  // with KeepSkips: trigger events in NAME_events.tsv
 };
 
 // The report's lines for a file that fails the signature and for a finished conversion, as the

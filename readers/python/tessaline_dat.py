@@ -224,7 +224,7 @@ def read_series(first_file):
 
 # The columns of numbers of the tables beside the data; the others are texts.
 _TABLE_NUMBERS = ("sampling_frequency", "low_cutoff", "high_cutoff", "si_factor", "fiff_kind", "fiff_coil_type",
-                  "onset", "duration")
+                  "onset", "duration", "value")
 _TABLE_INTEGERS = ("sample",)
 
 
@@ -283,13 +283,14 @@ def read_recording(path):
 def read_events(path):
     """Reads NAME_events.tsv of path (a .dat file of the recording, any file of its series, or the .tsv
     itself) into an ordered dict: onset and duration (float64 seconds; onset from the first column of
-    raw_data of the first file), trial_type (texts) and sample (int64 FIFF sample numbers). A recording
-    without events (its NAME_recording.json names none) gives empty columns."""
+    raw_data of the first file), trial_type (texts), sample (int64 FIFF sample numbers) and value (a
+    trigger event's value, float64; NaN for annotations and skips). A recording without events (its
+    NAME_recording.json names none) gives empty columns."""
     table = sidecar(path, "_events.tsv")
     if not os.path.exists(table) and os.path.exists(sidecar(path, "_recording.json")) and \
             read_recording(path).get("EventsFile") is None:
         return OrderedDict([("onset", np.zeros(0)), ("duration", np.zeros(0)), ("trial_type", []),
-                            ("sample", np.zeros(0, dtype=np.int64))])
+                            ("sample", np.zeros(0, dtype=np.int64)), ("value", np.zeros(0))])
     return _read_table(table)
 
 

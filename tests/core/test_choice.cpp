@@ -148,7 +148,8 @@ TEST(Choice, ASpanAcrossTheJoinOfTwoParts) {
   ASSERT_EQ(raw.Cols, 2751);
   for (int32_t col = 0; col < raw.Cols; ++col) ASSERT_EQ(raw.Short(0, col), SampleValue(850 + col, 0)) << col;
   const TBytes events = ReadFileBytes(out.File("run_raw_events.tsv"));
-  EXPECT_EQ(std::string(events.begin(), events.end()), "onset\tduration\ttrial_type\tsample\n0\t0.25\tstim A\t850\n");
+  EXPECT_EQ(std::string(events.begin(), events.end()),
+            "onset\tduration\ttrial_type\tsample\tvalue\n0\t0.25\tstim A\t850\tn/a\n");
 }
 
 // What the file does not have, or a span outside it: an error naming the file, nothing written.

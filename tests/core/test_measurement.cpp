@@ -108,7 +108,7 @@ TEST(RawReader, AnyRowsSpanAndStagingGiveTheirValues) {
     std::vector<double> expected;
     for (int64_t col = c.From; col < c.To; ++col)
       for (size_t k = 0; k < rows.size(); ++k) {
-        const double v = col >= 3 && col < 5 ? 0 : SampleValue(col, rows[k]);
+        const double v = col >= 3 && col < 5 || rows[k] == 2 ? 0 : SampleValue(col, rows[k]);
         expected.push_back(c.Values == TRawValues::SiDouble   ? v * cal[rows[k]]
                            : c.Values == TRawValues::SiSingle ? static_cast<float>(v * cal[rows[k]])
                                                               : v);
