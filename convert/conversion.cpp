@@ -33,9 +33,10 @@ class TConversion {
 
   const TPlan& FPlan;
   const TProgress& FProgress;
-  TBudget FBudget;         // of invented values, for the whole conversion
-  TOutputBatch FBatch;     // every file, complete and hidden until all are
-  int64_t FBytesDone = 0;  // data buffer bytes converted so far
+  TBudget FBudget;                     // of invented values, for the whole conversion
+  TOutputBatch FBatch;                 // every file, complete and hidden until all are
+  int64_t FBytesDone = 0;              // data buffer bytes converted so far
+  std::vector<TAverageRow> FAverages;  // the first file's
   // The stim channels, read in the same pass as the raw data.
   std::vector<TStimChannel> FStim;
   TRawObserver FObserver;
@@ -152,7 +153,8 @@ std::vector<std::string> TConversion::Run() {
   CheckOutputs();  // the sidecars too, before anything is written
   for (size_t k = 0; k < FPlan.DataBases.size(); ++k) WriteFile(k);
   // Last, so that the sidecars describe the data written; an events table only with a row.
-  const TFound found = Found();
+  TFound found = Found();
+  found.Averages = std::move(FAverages);
   std::vector<std::string> files = FPlan.DataFiles;
   auto add = [&](const std::string& Name, const std::string& Text) {
     if (Name.empty()) return;
@@ -161,6 +163,8 @@ std::vector<std::string> TConversion::Run() {
   };
   add(FPlan.ChannelTable, FPlan.ChannelTable.empty() ? "" : ChannelTableText(FPlan));
   if (!found.Events.empty()) add(FPlan.EventsFile, EventsText(FPlan, found));
+  add(FPlan.AveragesTable, FPlan.AveragesTable.empty() ? "" : AveragesText(found.Averages));
+  add(FPlan.EpochsTable, FPlan.EpochsTable.empty() ? "" : EpochsText(FPlan.M()));
   add(FPlan.RecordingFile, FPlan.RecordingFile.empty() ? "" : RecordingText(FPlan, found));
   const std::vector<std::string> stale = StaleOutputs(files);  // read before the record is replaced
   FBatch.Publish();
@@ -189,8 +193,18 @@ void TConversion::WriteFile(size_t Index) {
   first.CheckUnchanged();
   WriteDigitPts(m, out);
   first.CheckUnchanged();
-  WriteAverages(FPlan, out, FBudget);
+  int leftOut = 0;
+  std::vector<TAverageRow> averages = WriteAverages(FPlan, out, FBudget, leftOut);
   first.CheckUnchanged();
+  if (Index == 0) {  // every file of a series holds the averages; the table describes the first's
+    FAverages = std::move(averages);
+    if (leftOut > 0 && FPlan.Options.KeepSkips)
+      Note(std::to_string(leftOut) + (leftOut == 1 ? " average is" : " averages are") +
+           " left out: completing each with NaN would invent more than its conversion may (" +
+           std::to_string(InventedBytesAllowed(m.InputSize())) + " bytes of invented values)");
+    WriteEpochs(FPlan, out);
+    m.CheckUnchanged();
+  }
   WriteMriVolume(m, out);
   first.CheckUnchanged();
   if (m.HasBuffers()) {
@@ -223,8 +237,8 @@ std::shared_ptr<const TMeasurement> ReadMeasurement(const TRecording& Recording,
   for (const TFiff* part : Recording.Parts) inputSize += part->StreamSize();
   // A complete average is about four times its epochs' bytes; one larger than the budget of
   // invented values cannot be real data and would only fill the disk with NaN.
-  return std::make_shared<const TMeasurement>(Recording.Parts,
-                                              TMeasurementRules{Options.KeepSkips, InventedBytesAllowed(inputSize)});
+  return std::make_shared<const TMeasurement>(
+      Recording.Parts, TMeasurementRules{Options.KeepSkips, Options.KeepSkips, InventedBytesAllowed(inputSize)});
 }
 
 TConversionPlan PlanConversion(const TRecording& Recording, std::shared_ptr<const TMeasurement> Measurement,

@@ -5,6 +5,7 @@
 #include "bids.h"
 #include "checked_size.h"
 #include "formats.h"
+#include "text.h"
 
 namespace {
 
@@ -63,6 +64,33 @@ void CheckContinues(const TMeasurement& M, int32_t Part, int64_t FirstSample, in
   if (s.FirstSample != FirstSample + Column)
     Refuse(M.First(), name + " begins at sample " + std::to_string(s.FirstSample) + ", not at " +
                           std::to_string(FirstSample + Column) + ", the one after the part before");
+}
+
+// MNE-Python's averages and epochs, each as MNE-Python reads it: one it would refuse is refused by
+// name rather than its data dropped, and the parts of split epochs must continue one another.
+void CheckProcessed(const TPlan& P) {
+  const TMeasurement& m = P.M();
+  for (const fiff::TFloatAverage& a : m.FloatAverages())
+    if (!a.Problem.empty())
+      Refuse(m.First(), "its average \"" + Cell(Latin1ToUtf8(a.Aspect.Comment)) + "\" cannot be read: " + a.Problem);
+  const TChoice& c = P.Options.Choice;
+  if ((m.HasEpochs() || !m.FloatAverages().empty()) &&
+      (!c.Pick.empty() || !c.Exclude.empty() || c.ExcludeBads || c.TMin || c.TMax))
+    throw TChoiceError("Cannot convert \"" + m.First().FileName() +
+                       "\": its averages and epochs are converted whole; --pick, --exclude, --exclude-bads, --tmin "
+                       "and --tmax choose from raw data");
+  if (!m.HasEpochs()) return;
+  if (m.HasBuffers()) Refuse(m.First(), "it holds both raw data and epochs");
+  const fiff::TEpochs& first = *m.Epochs()[0];
+  for (int32_t part = 0; part < m.PartCount(); ++part) {
+    const std::optional<fiff::TEpochs>& e = m.Epochs()[static_cast<size_t>(part)];
+    const std::string name = part == 0 ? "its epochs" : "the epochs of its part \"" + m.Part(part).FileName() + "\"";
+    if (!e) Refuse(m.First(), "its part \"" + m.Part(part).FileName() + "\" holds no epochs");
+    if (!e->Problem.empty()) Refuse(m.First(), name + " cannot be read: " + e->Problem);
+    if (e->Channels.size() != first.Channels.size() || e->Samples != first.Samples ||
+        e->FirstSample != first.FirstSample || e->Frequency != first.Frequency)
+      Refuse(m.First(), name + " differ from the first part's in their channels, samples or sampling frequency");
+  }
 }
 
 // The zeros of the skips again, at eight bytes a value, for raw_data of doubles: more than the
@@ -143,11 +171,24 @@ void NameFiles(TPlan& P, const std::string& Base, bool Series) {
   }
   P.Base = Base;
   P.OlderRecordingFile = Base + "_recording.json";
-  if (P.Options.KeepSkips && m.HasBuffers()) {
+  if (!P.Options.KeepSkips) return;
+  if (m.HasBuffers()) {
     P.Events = RecordingEvents(P);
     if (!P.Events.empty() || !P.StimRows.empty()) P.EventsFile = Base + "_events.tsv";
-    P.RecordingFile = P.OlderRecordingFile;
   }
+  if (!m.Averages().empty() || !m.FloatAverages().empty()) P.AveragesTable = Base + "_averages.tsv";
+  if (m.HasEpochs()) {
+    // Its rows repeat the events' names: a name far longer than the file could fill the disk.
+    int64_t bytes = 0;
+    for (const auto& e : m.Epochs())
+      for (const std::string& name : e->Names) bytes += static_cast<int64_t>(name.size()) + kBlankRowBytes;
+    if (bytes > P.InventedLeft)
+      Refuse(m.First(), "its table of epochs would take " + std::to_string(bytes) +
+                            " bytes, more than its conversion may write beside its data (" +
+                            std::to_string(P.InventedLeft) + " bytes)");
+    P.EpochsTable = Base + "_epochs.tsv";
+  }
+  if (m.HasBuffers() || !P.AveragesTable.empty() || !P.EpochsTable.empty()) P.RecordingFile = P.OlderRecordingFile;
 }
 
 }  // namespace
@@ -205,8 +246,9 @@ TPlan MakePlan(const std::string& OutputName, std::shared_ptr<const TMeasurement
   if (p.RawDoubles) RecountDoubleZeros(p);
   if (m.HasBuffers() && m.RawRows() <= 0)
     Refuse(m.First(), "it declares " + std::to_string(m.RawRows()) + " channels for its raw data buffers");
-  // A part without raw data continues nothing.
-  if (m.PartCount() > 1 && part + 1 < m.PartCount())
+  // A part without raw data continues nothing; split epochs continue one another by their own rules.
+  CheckProcessed(p);
+  if (m.PartCount() > 1 && part + 1 < m.PartCount() && !m.HasEpochs())
     Refuse(m.First(), "its part \"" + m.Part(part + 1).FileName() + "\" holds no raw data");
   p.TotalColumns = column;
   p.Values = Options.Choice.Si ? (Options.Choice.Single ? TRawValues::SiSingle : TRawValues::SiDouble)
@@ -227,7 +269,7 @@ TPlan MakePlan(const std::string& OutputName, std::shared_ptr<const TMeasurement
 
 std::vector<std::string> TPlan::Files() const {
   std::vector<std::string> files = DataFiles;
-  for (const std::string* sidecar : {&ChannelTable, &EventsFile, &RecordingFile})
+  for (const std::string* sidecar : {&ChannelTable, &EventsFile, &AveragesTable, &EpochsTable, &RecordingFile})
     if (!sidecar->empty()) files.push_back(*sidecar);
   return files;
 }

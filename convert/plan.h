@@ -43,6 +43,14 @@ struct TEventRow {
   std::optional<int64_t> Value;
 };
 
+// A row of NAME_averages.tsv: an average's variable, what its aspect block says of it (none for a
+// packed average outside one), and the samples its times span.
+struct TAverageRow {
+  std::string Variable;
+  std::optional<fiff::TAspect> Aspect;
+  int64_t FirstSample = 0, LastSample = 0;
+};
+
 // What the check of the measurement found, and the files it plans: made once, followed by the run.
 struct TPlan {
   TConvertOptions Options;
@@ -52,6 +60,8 @@ struct TPlan {
   std::vector<std::string> DataFiles;     // every data file, in every format
   std::string ChannelTable;               // empty when none is written
   std::string EventsFile;                 // likewise
+  std::string AveragesTable;              // likewise
+  std::string EpochsTable;                // likewise
   std::string RecordingFile;              // likewise
   std::string Base;                       // the outputs' path without ending
   std::string OlderRecordingFile;         // where an older conversion of the recording keeps its facts

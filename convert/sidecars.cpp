@@ -128,8 +128,68 @@ std::string EventsText(const TPlan& P, const TFound& Found) {
   return out;
 }
 
+std::string AveragesText(const std::vector<TAverageRow>& Rows) {
+  std::string out = "variable\tcomment\tnave\tkind\tfirst_sample\tlast_sample\n";
+  for (const TAverageRow& row : Rows) {
+    const std::optional<fiff::TAspect>& a = row.Aspect;
+    const std::string comment = a ? Cell(Latin1ToUtf8(a->Comment)) : "";
+    const std::string kind = !a || !a->Kind                     ? "n/a"
+                             : *a->Kind == fiff::kAspectAverage ? "average"
+                             : *a->Kind == fiff::kAspectStdErr  ? "standard_error"
+                                                                : std::to_string(*a->Kind);
+    out += row.Variable + "\t" + (comment.empty() ? "n/a" : comment) + "\t" + (a ? std::to_string(a->Nave) : "n/a") +
+           "\t" + kind + "\t" + std::to_string(row.FirstSample) + "\t" + std::to_string(row.LastSample) + "\n";
+  }
+  return out;
+}
+
+std::string EpochsText(const TMeasurement& M) {
+  std::string out = "epoch\tsample\tvalue\ttrial_type\n";
+  int64_t number = 0;
+  for (const std::optional<fiff::TEpochs>& e : M.Epochs())
+    for (size_t k = 0; k < e->Events.size(); ++k) {
+      const std::string name = k < e->Names.size() ? Cell(e->Names[k]) : "";
+      out += std::to_string(++number) + "\t" + std::to_string(e->Events[k][0]) + "\t" +
+             std::to_string(e->Events[k][2]) + "\t" + (name.empty() ? "n/a" : name) + "\n";
+    }
+  return out;
+}
+
+namespace {
+
+// The facts of a file without raw data: its averages or epochs, and its files.
+nlohmann::ordered_json ProcessedRecord(const TPlan& P) {
+  const TMeasurement& m = P.M();
+  nlohmann::ordered_json j;
+  const std::optional<fiff::TEpochs>& e = m.HasEpochs() ? m.Epochs()[0] : std::nullopt;
+  const std::vector<fiff::TFloatAverage>& averages = m.FloatAverages();
+  j["SamplingFrequency"] = OrNull(e                  ? std::optional<double>(AsStored(e->Frequency))
+                                  : averages.empty() ? std::nullopt
+                                                     : std::optional<double>(AsStored(averages[0].Frequency)));
+  j["MeasurementDate"] = OrNull(m.Facts().Date ? IsoDate(*m.Facts().Date) : std::nullopt);
+  j["PowerLineFrequency"] = OrNull(Stored(m.Facts().LineFrequency));
+  int64_t epochs = 0;
+  for (const auto& part : m.Epochs()) epochs += part->Count;
+  j["Epochs"] = epochs;
+  j["EpochFirstSample"] = OrNull(e ? std::optional<int64_t>(e->FirstSample) : std::nullopt);
+  j["EpochLastSample"] = OrNull(e ? std::optional<int64_t>(e->LastSample) : std::nullopt);
+  nlohmann::ordered_json sources = nlohmann::ordered_json::array();
+  for (const TFiff* part : m.Parts()) sources.push_back(NameIn(part->FileName()));
+  j["SourceFiles"] = sources;
+  nlohmann::ordered_json outputs = nlohmann::ordered_json::array();
+  for (const std::string& file : P.DataFiles) outputs.push_back({{"File", NameIn(file)}});
+  j["OutputFiles"] = outputs;
+  j["AveragesFile"] = OrNull(NameOf(P.AveragesTable));
+  j["EpochsFile"] = OrNull(NameOf(P.EpochsTable));
+  return j;
+}
+
+}  // namespace
+
 std::string RecordingText(const TPlan& P, const TFound& Found) {
   const TMeasurement& m = P.M();
+  if (!m.HasBuffers())
+    return ProcessedRecord(P).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
   const fiff::TMeasurementFacts& facts = m.Facts();
   const double frequency = AsStored(m.RawFrequency());
   nlohmann::ordered_json j;
@@ -159,6 +219,7 @@ std::string RecordingText(const TPlan& P, const TFound& Found) {
   j["OutputFiles"] = outputs;
   j["EventsFile"] = OrNull(NameOf(Found.Events.empty() ? std::string() : P.EventsFile));
   j["ChannelsFile"] = OrNull(NameOf(P.ChannelTable));
+  j["AveragesFile"] = OrNull(NameOf(P.AveragesTable));
   // The channels of raw_data's rows by BIDS's groups, as meg.json and eeg.json count them.
   std::map<std::string, int64_t> counts;
   for (int64_t k = 0; k < P.Rows(); ++k) {

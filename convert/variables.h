@@ -38,7 +38,11 @@ std::string Numbered(const char* Prefix, int Number);
 void WriteChInform(const TPlan& P, TSinkSet& Out);
 void WriteProjections(const TMeasurement& M, TSinkSet& Out);
 void WriteDigitPts(const TMeasurement& M, TSinkSet& Out);
-void WriteAverages(const TPlan& P, TSinkSet& Out, TBudget& Budget);
+// The averages, packed and float, in file order; returns the rows of the averages table, and counts
+// the packed averages left out for want of budget.
+std::vector<TAverageRow> WriteAverages(const TPlan& P, TSinkSet& Out, TBudget& Budget, int& LeftOut);
+// epochs and epo_time: every part's epochs, one page each, and their times.
+void WriteEpochs(const TPlan& P, TSinkSet& Out);
 void WriteMriVolume(const TMeasurement& M, TSinkSet& Out);
 // CalXRnge: one variable per calibration vector, or the rows kept.
 void WriteCalibration(const TPlan& P, const std::vector<fiff::TCalibrationVector>& Vectors, TSinkSet& Out,

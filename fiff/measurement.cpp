@@ -80,6 +80,24 @@ TMeasurement::TMeasurement(std::vector<TFiff*> Parts, const TMeasurementRules& R
   ReadRawDirectory();
   ReadChannels();
   ReadInformation();
+  if (FRules.Processed) ReadProcessed();
+}
+
+void TMeasurement::ReadProcessed() {
+  for (int32_t part = 0; part < PartCount(); ++part) {
+    TFiff& file = Part(part);
+    const fiff::TBlockTree tree(file);
+    const fiff::TMneInfo info = fiff::ReadMneInfo(file, tree);
+    if (part == 0) {
+      FFloatAverages = fiff::ReadFloatAverages(file, tree, info);
+      const std::map<int32_t, fiff::TAspect> aspects = fiff::PackedEpochAspects(file, tree);
+      for (const fiff::TAverage& a : FAverages) {
+        const auto found = a.Epochs.empty() ? aspects.end() : aspects.find(a.Epochs[0].Entry);
+        FPackedAspects.push_back(found == aspects.end() ? std::nullopt : std::optional(found->second));
+      }
+    }
+    FEpochs.push_back(fiff::ReadEpochs(file, tree, info));
+  }
 }
 
 void TMeasurement::CheckUnchanged() const {

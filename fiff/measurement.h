@@ -11,6 +11,7 @@
 #include "averages.h"
 #include "blocks.h"
 #include "fiff_f.h"
+#include "processed.h"
 
 namespace fiff {
 
@@ -74,9 +75,10 @@ struct TRawChannel {
 };
 
 // How the recording is read: the window leaves skipped buffers out and reads no first sample
-// (KeepSkips false); an average larger than LargestAverage bytes is no average.
+// (KeepSkips false) nor MNE-Python's processed data; an average larger than LargestAverage bytes is no average.
 struct TMeasurementRules {
   bool KeepSkips = false;
+  bool Processed = false;  // MNE-Python's float averages and epochs read too
   int64_t LargestAverage = std::numeric_limits<int64_t>::max();
 };
 
@@ -136,12 +138,19 @@ class TMeasurement {
   const std::vector<int32_t>& Projections() const { return FProjections; }  // before the first frequency
   const std::vector<fiff::TDigPoint>& DigitizedPoints() const { return FPoints; }
   const std::vector<fiff::TAverage>& Averages() const { return FAverages; }
+  // MNE-Python's: the first part's float averages, and each part's epochs (none for a part without).
+  const std::vector<fiff::TFloatAverage>& FloatAverages() const { return FFloatAverages; }
+  // What an aspect block says of each packed average (by its place in Averages), where one holds it.
+  const std::vector<std::optional<fiff::TAspect>>& PackedAspects() const { return FPackedAspects; }
+  const std::vector<std::optional<fiff::TEpochs>>& Epochs() const { return FEpochs; }
+  bool HasEpochs() const { return !FEpochs.empty() && FEpochs[0].has_value(); }
   const fiff::TMriVolume& Mri() const { return FMri; }
 
  private:
   void ReadRawDirectory();
   void ReadChannels();
   void ReadInformation();
+  void ReadProcessed();
 
   std::vector<TFiff*> FParts;
   TMeasurementRules FRules;
@@ -163,5 +172,8 @@ class TMeasurement {
   std::vector<int32_t> FProjections;
   std::vector<fiff::TDigPoint> FPoints;
   std::vector<fiff::TAverage> FAverages;
+  std::vector<fiff::TFloatAverage> FFloatAverages;
+  std::vector<std::optional<fiff::TAspect>> FPackedAspects;
+  std::vector<std::optional<fiff::TEpochs>> FEpochs;
   fiff::TMriVolume FMri;
 };

@@ -40,6 +40,16 @@ TBytes BEFloats(const std::vector<float>& Values) {
   return out;
 }
 
+TBytes BEDoubles(const std::vector<double>& Values) {
+  TBytes out;
+  for (const double v : Values) {
+    uint64_t bits;
+    std::memcpy(&bits, &v, 8);
+    out = out + BE32(static_cast<int32_t>(bits >> 32)) + BE32(static_cast<int32_t>(bits));
+  }
+  return out;
+}
+
 TBytes BEShorts(const std::vector<int16_t>& Values) {
   TBytes out;
   out.reserve(Values.size() * 2);
@@ -118,6 +128,12 @@ TFiffBuilder& TFiffBuilder::RawBuffer(const std::vector<int16_t>& Samples, int32
 TFiffBuilder& TFiffBuilder::Projection(const std::vector<float>& Values) {
   const int32_t n = static_cast<int32_t>(Values.size());
   return Tag(3415, 0x40000004, BEFloats(Values) + BE32(n) + BE32(1) + BE32(2));
+}
+
+TFiffBuilder& TFiffBuilder::Matrix(int32_t Kind, int32_t Type, const TBytes& Values, const std::vector<int32_t>& Dims) {
+  TBytes data = Values;
+  for (auto d = Dims.rbegin(); d != Dims.rend(); ++d) data = data + BE32(*d);
+  return Tag(Kind, 0x40000000 | Type, data + BE32(static_cast<int32_t>(Dims.size())));
 }
 
 TFiffBuilder& TFiffBuilder::Bytes(const TBytes& Raw) {

@@ -17,6 +17,7 @@ TBytes BEFloat(float Value);
 TBytes BEInts(const std::vector<int32_t>& Values);
 TBytes BEFloats(const std::vector<float>& Values);
 TBytes BEShorts(const std::vector<int16_t>& Values);
+TBytes BEDoubles(const std::vector<double>& Values);
 TBytes operator+(TBytes A, const TBytes& B);
 
 // FIFF data types used by the builder's helpers, from the reader's vocabulary.
@@ -60,6 +61,12 @@ class TFiffBuilder {
   TFiffBuilder& RawBuffer(const std::vector<int16_t>& Samples, int32_t Type = kTypeShort);
   // A projection-vectors matrix tag: the values and the three trailing matrix words.
   TFiffBuilder& Projection(const std::vector<float>& Values);
+  // A dense matrix tag: the values as given (big-endian elements of Type), then the dimensions,
+  // the slowest first as Dims lists them, stored last first, and their count.
+  TFiffBuilder& Matrix(int32_t Kind, int32_t Type, const TBytes& Values, const std::vector<int32_t>& Dims);
+  // Opens and closes a block of Kind.
+  TFiffBuilder& Begin(int32_t Kind) { return Int(104, Kind); }
+  TFiffBuilder& End(int32_t Kind) { return Int(105, Kind); }
   TFiffBuilder& Bytes(const TBytes& Raw);  // stray bytes, no header
   TFiffBuilder& Truncate(size_t Size);
 

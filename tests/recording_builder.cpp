@@ -3,6 +3,8 @@
 
 #include <bit>
 
+#include "processed.h"
+
 int16_t SampleValue(int64_t Sample, int Channel) { return static_cast<int16_t>(Sample * 3 + Channel * 1000); }
 
 TFiffBuilder RawPartFile(const TRawPart& P) {
@@ -85,4 +87,40 @@ std::vector<TRawPart> SplitRecording(const std::vector<std::string>& Names, bool
     if (k < 2) p.After = {{2, ByName ? Names[k + 1] : "", k + 1}};
   }
   return parts;
+}
+
+TFiffBuilder ProcessedOpening() {
+  using namespace fiff;
+  TFiffBuilder b = TFiffBuilder::Empty();
+  b.Tag(kFileId, kTypeId, BE16(1) + BE16(1) + TBytes(16, 0)).Int(101, -1).Int(106, -1);
+  b.Begin(kBlockMeas).Begin(kBlockMeasInfo).Int(kNChan, 3).Float(kSFreq, 1000.0f);
+  b.Channel({.Scan = 1, .Kind = kChKindMeg, .Cal = 0.7f, .Coil = 3022, .Unit = 112, .Name = "MEG 0111"});
+  b.Channel({.Scan = 2, .Kind = kChKindEeg, .Cal = 0.3f, .Coil = 1, .Unit = 107, .Name = "EEG 001"});
+  b.Channel({.Scan = 3, .Kind = kChKindStim, .Cal = 1.0f, .Coil = 0, .Unit = -1, .Name = "STI 014"});
+  return b.End(kBlockMeasInfo).Begin(103);
+}
+
+TFiffBuilder& ProcessedClosing(TFiffBuilder& B) { return B.End(103).End(fiff::kBlockMeas); }
+
+float EpochValue(int E, int C, int S) { return static_cast<float>(E * 100 + C * 10 + S) + 0.25f; }
+
+std::vector<float> EpochValues(int Epochs, int Channels, int Samples) {
+  std::vector<float> v;
+  for (int e = 0; e < Epochs; ++e)
+    for (int c = 0; c < Channels; ++c)
+      for (int s = 0; s < Samples; ++s) v.push_back(EpochValue(e, c, s));
+  return v;
+}
+
+TFiffBuilder& EpochsBlock(TFiffBuilder& B, const std::function<void(TFiffBuilder&)>& Data, const std::string& Names,
+                          int32_t Third) {
+  using namespace fiff;
+  B.Begin(kBlockMneEpochs).Int(kFirstSample, -1).Int(kLastSample, 2);
+  if (Data)
+    Data(B);
+  else
+    B.Matrix(kEpoch, kTypeFloat, BEFloats(EpochValues(3, 3, 4)), {3, 3, 4});
+  B.Begin(kBlockMneEvents).Tag(kMneEventList, kTypeInt, BEInts({100, 0, 1, 250, 0, 2, 400, 0, Third}));
+  if (!Names.empty()) B.Text(kComment, Names);
+  return B.End(kBlockMneEvents).End(kBlockMneEpochs);
 }

@@ -1,4 +1,5 @@
-// Recordings as MNE-Python writes them, for tests: measurement info, annotations, raw data with skips, split parts.
+// Recordings as MNE-Python writes them, for tests: measurement info, annotations, raw data with skips, split parts,
+// averages and epochs.
 #pragma once
 
 #include <cstdint>
@@ -46,3 +47,17 @@ TFiffBuilder RawPartFile(const TRawPart& Part);
 // annotations, each linked to the next by its name (ByName) or by its number alone; the parts
 // after the first name the part before as MNE-Python does, by a path of the machine that wrote them.
 std::vector<TRawPart> SplitRecording(const std::vector<std::string>& Names, bool ByName);
+
+// The beginning of a file of MNE-Python's processed data: its measurement information (a
+// magnetometer of coil 3022 with cal 0.7, an EEG channel with cal 0.3 and a stim channel, at
+// 1000 Hz) and the processed-data block opened; ProcessedClosing closes both.
+TFiffBuilder ProcessedOpening();
+TFiffBuilder& ProcessedClosing(TFiffBuilder& B);
+// Channel c's sample s of epoch e, distinct in every place; and those values epoch by epoch,
+// channel by channel, as a matrix of epochs x channels x samples holds them.
+float EpochValue(int E, int C, int S);
+std::vector<float> EpochValues(int Epochs, int Channels, int Samples);
+// An epochs block of samples -1 to 2 around events at 100, 250 and 400 of values 1, 2 and Third,
+// its data written by Data (by default a float matrix of EpochValues), its values named by Names.
+TFiffBuilder& EpochsBlock(TFiffBuilder& B, const std::function<void(TFiffBuilder&)>& Data = nullptr,
+                          const std::string& Names = "a:x:1;b:2", int32_t Third = 7);

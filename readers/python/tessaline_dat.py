@@ -11,7 +11,8 @@ from collections import OrderedDict
 
 import numpy as np
 
-__all__ = ["FormatError", "read", "read_series", "read_channels", "read_events", "read_recording", "decode_name"]
+__all__ = ["FormatError", "read", "read_series", "read_channels", "read_events", "read_averages", "read_epochs",
+           "read_recording", "decode_name"]
 __version__ = "1.1.0"
 
 # Arrays at least this large are memory-mapped instead of read.
@@ -224,15 +225,16 @@ def read_series(first_file):
 
 # The columns of numbers of the tables beside the data; the others are texts.
 _TABLE_NUMBERS = ("sampling_frequency", "low_cutoff", "high_cutoff", "si_factor", "fiff_kind", "fiff_coil_type",
-                  "onset", "duration", "value")
-_TABLE_INTEGERS = ("sample",)
+                  "onset", "duration", "value", "nave")
+_TABLE_INTEGERS = ("sample", "epoch", "first_sample", "last_sample")
 
 
 def sidecar(path, ending):
     """The file beside a recording's data: NAME + ending for NAME.dat or any file NAME_NN.dat of its series,
-    or for another of its sidecars (NAME_channels.tsv, NAME_events.tsv, NAME_recording.json)."""
+    or for another of its sidecars (NAME_channels.tsv, NAME_events.tsv, NAME_averages.tsv, NAME_epochs.tsv,
+    NAME_recording.json)."""
     path = os.fspath(path)
-    base = re.sub(r"(_\d\d+)?\.dat$|_(channels|events)\.tsv$|_recording\.json$", "", path)
+    base = re.sub(r"(_\d\d+)?\.dat$|_(channels|events|averages|epochs)\.tsv$|_recording\.json$", "", path)
     return base + ending
 
 
@@ -292,6 +294,22 @@ def read_events(path):
         return OrderedDict([("onset", np.zeros(0)), ("duration", np.zeros(0)), ("trial_type", []),
                             ("sample", np.zeros(0, dtype=np.int64)), ("value", np.zeros(0))])
     return _read_table(table)
+
+
+def read_averages(path):
+    """Reads NAME_averages.tsv of path (the .dat file of an averages file, or the .tsv itself) into an
+    ordered dict, one row per variable ave_NNNN: variable and comment (the condition's name; texts),
+    nave (float64, NaN where the file states none), kind ("average", "standard_error", another aspect's
+    number, or "n/a"; texts), first_sample and last_sample (int64)."""
+    return _read_table(sidecar(path, "_averages.tsv"))
+
+
+def read_epochs(path):
+    """Reads NAME_epochs.tsv of path (the .dat file of an epochs file, or the .tsv itself) into an
+    ordered dict, one row per epoch (page k of the variable epochs is row k): epoch (int64, from 1),
+    sample (the event's FIFF sample, int64), value (the event id, float64) and trial_type (the id's name,
+    texts; "n/a" where the file names none)."""
+    return _read_table(sidecar(path, "_epochs.tsv"))
 
 
 def _describe(array):

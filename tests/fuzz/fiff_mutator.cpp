@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fiff_kinds.h"
+#include "processed.h"
 
 namespace {
 
@@ -64,30 +65,53 @@ std::vector<uint8_t> Write(const TFile& F) {
   return out;
 }
 
-constexpr int32_t kKinds[] = {fiff::kNChan,          fiff::kSFreq,           fiff::kChInfo,
-                              fiff::kMeasDate,       fiff::kComment,         fiff::kNAve,
-                              fiff::kFirstSample,    fiff::kLastSample,      fiff::kExperimenter,
-                              fiff::kDigPoint,       fiff::kHpiSlopes,       fiff::kLowpass,
-                              fiff::kBadChs,         fiff::kCoordTrans,      fiff::kHighpass,
-                              fiff::kNoSamples,      fiff::kFirstTime,       fiff::kName,
-                              fiff::kHpiFitGoodness, fiff::kHpiFitGoodLimit, fiff::kHpiCoilNo,
-                              fiff::kDataBuffer,     fiff::kDataSkip,        fiff::kEpoch,
-                              fiff::kSubjFirstName,  fiff::kSubjBirthDay,    fiff::kSubjSex,
-                              fiff::kSubjHand,       fiff::kMriPixelData,    fiff::kMriWidth,
-                              fiff::kMriHeight,      fiff::kBemSurfId,       fiff::kBemSurfNNode,
-                              fiff::kBemSurfNTri,    fiff::kBemApprox,       fiff::kBemCoordFrame,
-                              fiff::kBemSigma,       fiff::kProjItemVectors, fiff::kProjItemChList,
-                              fiff::kBlockStart,     fiff::kBlockEnd,        fiff::kRefRole,
-                              fiff::kRefFileName,    fiff::kRefFileNum,      fiff::kLineFreq,
-                              fiff::kChDacqName,     fiff::kMneChNameList,   fiff::kMneBaselineMin,
-                              fiff::kMneBaselineMax, fiff::kLargestKind + 1};
+constexpr int32_t kKinds[] = {fiff::kNChan,          fiff::kSFreq,
+                              fiff::kChInfo,         fiff::kMeasDate,
+                              fiff::kComment,        fiff::kNAve,
+                              fiff::kFirstSample,    fiff::kLastSample,
+                              fiff::kExperimenter,   fiff::kDigPoint,
+                              fiff::kHpiSlopes,      fiff::kLowpass,
+                              fiff::kBadChs,         fiff::kCoordTrans,
+                              fiff::kHighpass,       fiff::kNoSamples,
+                              fiff::kFirstTime,      fiff::kName,
+                              fiff::kHpiFitGoodness, fiff::kHpiFitGoodLimit,
+                              fiff::kHpiCoilNo,      fiff::kDataBuffer,
+                              fiff::kDataSkip,       fiff::kEpoch,
+                              fiff::kSubjFirstName,  fiff::kSubjBirthDay,
+                              fiff::kSubjSex,        fiff::kSubjHand,
+                              fiff::kMriPixelData,   fiff::kMriWidth,
+                              fiff::kMriHeight,      fiff::kBemSurfId,
+                              fiff::kBemSurfNNode,   fiff::kBemSurfNTri,
+                              fiff::kBemApprox,      fiff::kBemCoordFrame,
+                              fiff::kBemSigma,       fiff::kProjItemVectors,
+                              fiff::kProjItemChList, fiff::kBlockStart,
+                              fiff::kBlockEnd,       fiff::kRefRole,
+                              fiff::kRefFileName,    fiff::kRefFileNum,
+                              fiff::kLineFreq,       fiff::kChDacqName,
+                              fiff::kMneChNameList,  fiff::kMneBaselineMin,
+                              fiff::kMneBaselineMax, fiff::kAspectKind,
+                              fiff::kMneEventList,   fiff::kMneEventComments,
+                              fiff::kLargestKind + 1};
 // Blocks whose insides the readers look into: raw data, references to other files, annotations, ...
-constexpr int32_t kBlocks[] = {fiff::kBlockMeasInfo,       fiff::kBlockRawData, fiff::kBlockRef,
-                               fiff::kBlockMneAnnotations, fiff::kBlockChInfo,  fiff::kBlockMneBadChannels};
-constexpr int32_t kTypes[] = {fiff::kTypeVoid,        fiff::kTypeByte,   fiff::kTypeShort,    fiff::kTypeInt,
-                              fiff::kTypeFloat,       fiff::kTypeDouble, fiff::kTypeString,   fiff::kTypeDauPack16,
-                              fiff::kTypeOldPack,     fiff::kTypeChInfo, fiff::kTypeDigPoint, fiff::kTypeCoordTrans,
-                              fiff::kTypeComplexFloat};
+constexpr int32_t kBlocks[] = {fiff::kBlockMeasInfo,       fiff::kBlockRawData,  fiff::kBlockRef,
+                               fiff::kBlockMneAnnotations, fiff::kBlockChInfo,   fiff::kBlockMneBadChannels,
+                               fiff::kBlockEvoked,         fiff::kBlockAspect,   fiff::kBlockMneEpochs,
+                               fiff::kBlockMneEvents,      fiff::kBlockIasAspect};
+constexpr int32_t kTypes[] = {fiff::kTypeVoid,
+                              fiff::kTypeByte,
+                              fiff::kTypeShort,
+                              fiff::kTypeInt,
+                              fiff::kTypeFloat,
+                              fiff::kTypeDouble,
+                              fiff::kTypeString,
+                              fiff::kTypeDauPack16,
+                              fiff::kTypeOldPack,
+                              fiff::kTypeChInfo,
+                              fiff::kTypeDigPoint,
+                              fiff::kTypeCoordTrans,
+                              fiff::kTypeComplexFloat,
+                              fiff::kMatrixDense | fiff::kTypeFloat,
+                              fiff::kMatrixDense | fiff::kTypeDouble};
 
 class TMutation {
  public:

@@ -533,6 +533,61 @@ TEST(ChannelTables, EachEnvironmentReadsTheTableAsWritten) {
   if (ran == 0) GTEST_SKIP() << "none of scilab-cli, octave-cli and python3 with NumPy is installed";
 }
 
+// The epochs of one condition averaged as the README shows it in each environment, against the
+// C++ reading of the same file; Python's tables of averages and epochs beside.
+TEST(Epochs, EachEnvironmentAveragesACondition) {
+  TTempDir dir;
+  TFiffBuilder b = ProcessedOpening();
+  TRecordingInput in = OpenRecording(
+      ProcessedClosing(EpochsBlock(b, nullptr, "a:1;b b:2", 2)).Write(dir.File("s-epo.fif")), {true, true}, true);
+  TConvertOptions o;
+  o.KeepSkips = true;
+  ConvertRecording(PlanConversion(in.Recording(), o));
+  const TScilabVar e = FindOne(ReadScilabFile(dir.File("s-epo.dat")), "epochs");
+  auto mean = [&](int Row, int Col) { return (e.Reals[12 + Col * 4 + Row] + e.Reals[24 + Col * 4 + Row]) / 2; };
+  char expect[100];
+  std::snprintf(expect, sizeof expect, "4 3 %.17g %.17g\n", mean(0, 0), mean(3, 1));
+
+  const std::string out = dir.File("mean.txt"), log = dir.File("log.txt"), readers = TESSALINE_READERS;
+  const std::string sce = dir.File("m.sce"), m = dir.File("m.m"), py = dir.File("m.py");
+  const std::string dat = dir.File("s-epo.dat"), table = dir.File("s-epo_epochs.tsv");
+  std::ofstream(sce)
+      << "exec('" << readers << "/tessaline_load.sci', -1);\ntessaline_load('" << dat << "');\n"
+      << "e = csvRead('" << table << "', ascii(9), [], 'string');\n"
+      << "m = mean(epochs(:, :, find(e(2:$, 4) == 'b b')), 3);\n"
+      << "fd = mopen('" << out << "', 'w');\n"
+      << "mfprintf(fd, '%d %d %.17g %.17g\\n', size(m, 1), size(m, 2), m(1, 1), m(4, 2));\nmclose(fd);\n";
+  std::ofstream(m) << "addpath('" << readers << "');\ns = tessaline_load('" << dat << "');\n"
+                   << "fid = fopen('" << table << "'); e = textscan(fid, '%f%f%f%s', 'Delimiter', '\\t', "
+                   << "'HeaderLines', 1); fclose(fid);\n"
+                   << "m = mean(s.epochs(:, :, strcmp(e{4}, 'b b')), 3);\n"
+                   << "fd = fopen('" << out << "', 'w');\n"
+                   << "fprintf(fd, '%d %d %.17g %.17g\\n', size(m, 1), size(m, 2), m(1, 1), m(4, 2));\nfclose(fd);\n";
+  std::ofstream(py) << "import numpy as np, tessaline_dat\n"
+                    << "v, e = tessaline_dat.read('" << dat << "'), tessaline_dat.read_epochs('" << dat << "')\n"
+                    << "m = v['epochs'][:, :, np.array(e['trial_type']) == 'b b'].mean(axis=2)\n"
+                    << "assert e['epoch'].tolist() == [1, 2, 3] and e['sample'].tolist() == [100, 250, 400]\n"
+                    << "open('" << out << "', 'w').write('%d %d %.17g %.17g\\n' % (m.shape + (m[0, 0], m[3, 1])))\n";
+  const struct {
+    const char* Name;
+    const char* Probe;
+    std::string Command;
+  } kRuns[] = {
+      {"Scilab", "command -v scilab-cli", "scilab-cli -nb -nouserstartup -quit -f '" + sce + "'"},
+      {"Octave", "command -v octave-cli", "octave-cli --norc --no-history --quiet '" + m + "'"},
+      {"Python", "true", "PYTHONDONTWRITEBYTECODE=1 PYTHONPATH='" + readers + "/python' " + Python() + " '" + py + "'"},
+  };
+  int ran = 0;
+  for (const auto& r : kRuns) {
+    if (!Have(r.Probe) || (std::string(r.Name) == "Python" && Python().empty())) continue;
+    std::filesystem::remove(out);
+    ASSERT_EQ(Shell(r.Command, log), 0) << r.Name << "\n" << Slurp(log);
+    EXPECT_EQ(Slurp(out), expect) << r.Name << "\n" << Slurp(log);
+    ++ran;
+  }
+  if (ran == 0) GTEST_SKIP() << "none of scilab-cli, octave-cli and python3 with NumPy is installed";
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Environments, Readers, ::testing::Values(TEnv::Scilab, TEnv::Octave, TEnv::Python), [](const auto& Info) {
       return std::string(Info.param == TEnv::Scilab ? "Scilab" : Info.param == TEnv::Octave ? "Octave" : "Python");
