@@ -24,6 +24,7 @@ inline constexpr int32_t kComment = 206;
 inline constexpr int32_t kNAve = 207;
 inline constexpr int32_t kFirstSample = 208;
 inline constexpr int32_t kLastSample = 209;
+inline constexpr int32_t kAspectKind = 210;
 inline constexpr int32_t kExperimenter = 212;
 inline constexpr int32_t kDigPoint = 213;
 inline constexpr int32_t kHpiSlopes = 215;
@@ -62,6 +63,8 @@ inline constexpr int32_t kProjItemChList = 3417;
 inline constexpr int32_t kMneChNameList = 3507;   // channel names separated by ':'
 inline constexpr int32_t kMneBaselineMin = 3568;  // the onsets of MNE's annotations
 inline constexpr int32_t kMneBaselineMax = 3569;  // and their ends
+inline constexpr int32_t kMneEventList = 3561;    // an epochs file's events: sample, before, value
+inline constexpr int32_t kMneEventComments = 3566;
 
 // Block kinds, the value of a block-start tag.
 inline constexpr int32_t kBlockMeas = 100;
@@ -74,6 +77,12 @@ inline constexpr int32_t kBlockIasRawData = 119;
 inline constexpr int32_t kBlockMneBadChannels = 359;
 inline constexpr int32_t kBlockMneAnnotations = 3810;
 inline constexpr int32_t kBlockMneCtfCompData = 371;  // one of MNE's CTF compensations
+inline constexpr int32_t kBlockEvoked = 104;
+inline constexpr int32_t kBlockAspect = 105;
+inline constexpr int32_t kBlockIasAspect = 120;  // MaxShield's aspect, read where an evoked block has no other
+inline constexpr int32_t kBlockMneEvents = 361;
+inline constexpr int32_t kBlockMneEpochs = 373;
+inline constexpr int32_t kBlockOldEpochs = 122;  // the epochs block of MNE-Python before 0.11
 
 // A kind above this is a header read one byte early (a stray byte in front of it).
 inline constexpr int32_t kLargestKind = 6000;
@@ -94,6 +103,8 @@ inline constexpr int32_t kTypeChInfo = 30;
 inline constexpr int32_t kTypeId = 31;
 inline constexpr int32_t kTypeDigPoint = 33;
 inline constexpr int32_t kTypeCoordTrans = 35;
+// A dense matrix: the element type in the low half, this bit above, the dimensions after the values.
+inline constexpr int32_t kMatrixDense = 0x40000000;
 
 // Values held in tags.
 inline constexpr int32_t kChKindMeg = 1;
@@ -110,6 +121,8 @@ inline constexpr int32_t kCoordMri = 5;
 inline constexpr int32_t kCoordMriSlice = 6;
 inline constexpr int32_t kRefRolePrevFile = 1;
 inline constexpr int32_t kRefRoleNextFile = 2;
+inline constexpr int32_t kAspectAverage = 100;
+inline constexpr int32_t kAspectStdErr = 101;
 
 // Record layouts: where fields lie, counted from the tag header or from the tag's data.
 inline constexpr int32_t kTagHeaderSize = 16;

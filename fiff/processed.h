@@ -14,21 +14,6 @@
 
 namespace fiff {
 
-// Block kinds and tags of processed data.
-inline constexpr int32_t kBlockEvoked = 104;
-inline constexpr int32_t kBlockAspect = 105;
-inline constexpr int32_t kBlockIasAspect = 120;  // MaxShield's aspect, read where an evoked block has no other
-inline constexpr int32_t kBlockMneEvents = 361;
-inline constexpr int32_t kBlockMneEpochs = 373;
-inline constexpr int32_t kBlockOldEpochs = 122;  // the epochs block of MNE-Python before 0.11
-inline constexpr int32_t kAspectKind = 210;
-inline constexpr int32_t kMneEventList = 3561;
-inline constexpr int32_t kMneEventComments = 3566;
-inline constexpr int32_t kAspectAverage = 100;
-inline constexpr int32_t kAspectStdErr = 101;
-// A dense matrix: the element type in the low half, this bit above, the dimensions after the values.
-inline constexpr int32_t kMatrixDense = 0x40000000;
-
 // The channels as MNE-Python's measurement information gives them to processed data: the records
 // of the first measurement-information block, its count and sampling frequency. Problem says
 // why MNE-Python would refuse them; empty when it would not.

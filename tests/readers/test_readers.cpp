@@ -458,6 +458,31 @@ TEST(PythonReader, ReadsTheEventsAndTheRecordingBesideTheData) {
             "[] [] [] []\n100 0 [4099, 4099]\n");
 }
 
+// Runs a Scilab, an Octave and a Python script (each where its interpreter is installed), each of
+// which writes Out; each run must succeed and write Expect. Returns how many ran.
+int InEachEnvironment(const std::string& Sce, const std::string& M, const std::string& Py, const std::string& Out,
+                      const std::string& Expect) {
+  const std::string readers = TESSALINE_READERS, log = Out + ".log";
+  const struct {
+    const char* Name;
+    const char* Probe;
+    std::string Command;
+  } kRuns[] = {
+      {"Scilab", "command -v scilab-cli", "scilab-cli -nb -nouserstartup -quit -f '" + Sce + "'"},
+      {"Octave", "command -v octave-cli", "octave-cli --norc --no-history --quiet '" + M + "'"},
+      {"Python", "true", "PYTHONDONTWRITEBYTECODE=1 PYTHONPATH='" + readers + "/python' " + Python() + " '" + Py + "'"},
+  };
+  int ran = 0;
+  for (const auto& r : kRuns) {
+    if (!Have(r.Probe) || (std::string(r.Name) == "Python" && Python().empty())) continue;
+    std::filesystem::remove(Out);
+    EXPECT_EQ(Shell(r.Command, log), 0) << r.Name << "\n" << Slurp(log);
+    EXPECT_EQ(Slurp(Out), Expect) << r.Name << "\n" << Slurp(log);
+    ++ran;
+  }
+  return ran;
+}
+
 // The channel table read as the README shows it in each environment: names, status and factors
 // row by row, against the C++ reading of the same file. Octave's textscan %f is one unit in the
 // last place off for some numbers, so the factors are read as texts and turned by str2double.
@@ -494,13 +519,7 @@ TEST(ChannelTables, EachEnvironmentReadsTheTableAsWritten) {
             "CH1|good|9.9999998245167004e-14\nCH2|bad|3.2999998567095901e-11\nEEG 061|good|2.0000000233721948e-07\n"
             "n/a|good|n/a\n");
 
-  const std::string out = dir.File("rows.txt"), log = dir.File("log.txt");
-  const std::string readers = TESSALINE_READERS;
-  struct TEnvRun {
-    const char* Name;
-    const char* Probe;
-    std::string Command;
-  };
+  const std::string out = dir.File("rows.txt");
   const std::string sce = dir.File("rows.sce"), m = dir.File("rows.m"), py = dir.File("rows.py");
   std::ofstream(sce)
       << "t = csvRead('" << table << "', ascii(9), [], 'string');\n"
@@ -517,20 +536,8 @@ TEST(ChannelTables, EachEnvironmentReadsTheTableAsWritten) {
                     << "with open('" << out << "', 'w') as o:\n"
                     << "    for n, s, f in zip(c['name'], c['status'], c['si_factor']):\n"
                     << "        o.write(f\"{n}|{s}|{'n/a' if math.isnan(f) else '%.17g' % f}\\n\")\n";
-  const TEnvRun kRuns[] = {
-      {"Scilab", "command -v scilab-cli", "scilab-cli -nb -nouserstartup -quit -f '" + sce + "'"},
-      {"Octave", "command -v octave-cli", "octave-cli --norc --no-history --quiet '" + m + "'"},
-      {"Python", "true", "PYTHONDONTWRITEBYTECODE=1 PYTHONPATH='" + readers + "/python' " + Python() + " '" + py + "'"},
-  };
-  int ran = 0;
-  for (const auto& r : kRuns) {
-    if (!Have(r.Probe) || (std::string(r.Name) == "Python" && Python().empty())) continue;
-    std::filesystem::remove(out);
-    ASSERT_EQ(Shell(r.Command, log), 0) << r.Name << "\n" << Slurp(log);
-    EXPECT_EQ(Slurp(out), expect) << r.Name << "\n" << Slurp(log);
-    ++ran;
-  }
-  if (ran == 0) GTEST_SKIP() << "none of scilab-cli, octave-cli and python3 with NumPy is installed";
+  if (InEachEnvironment(sce, m, py, out, expect) == 0)
+    GTEST_SKIP() << "none of scilab-cli, octave-cli and python3 with NumPy is installed";
 }
 
 // The epochs of one condition averaged as the README shows it in each environment, against the
@@ -548,7 +555,7 @@ TEST(Epochs, EachEnvironmentAveragesACondition) {
   char expect[100];
   std::snprintf(expect, sizeof expect, "4 3 %.17g %.17g\n", mean(0, 0), mean(3, 1));
 
-  const std::string out = dir.File("mean.txt"), log = dir.File("log.txt"), readers = TESSALINE_READERS;
+  const std::string out = dir.File("mean.txt"), readers = TESSALINE_READERS;
   const std::string sce = dir.File("m.sce"), m = dir.File("m.m"), py = dir.File("m.py");
   const std::string dat = dir.File("s-epo.dat"), table = dir.File("s-epo_epochs.tsv");
   std::ofstream(sce)
@@ -568,24 +575,8 @@ TEST(Epochs, EachEnvironmentAveragesACondition) {
                     << "m = v['epochs'][:, :, np.array(e['trial_type']) == 'b b'].mean(axis=2)\n"
                     << "assert e['epoch'].tolist() == [1, 2, 3] and e['sample'].tolist() == [100, 250, 400]\n"
                     << "open('" << out << "', 'w').write('%d %d %.17g %.17g\\n' % (m.shape + (m[0, 0], m[3, 1])))\n";
-  const struct {
-    const char* Name;
-    const char* Probe;
-    std::string Command;
-  } kRuns[] = {
-      {"Scilab", "command -v scilab-cli", "scilab-cli -nb -nouserstartup -quit -f '" + sce + "'"},
-      {"Octave", "command -v octave-cli", "octave-cli --norc --no-history --quiet '" + m + "'"},
-      {"Python", "true", "PYTHONDONTWRITEBYTECODE=1 PYTHONPATH='" + readers + "/python' " + Python() + " '" + py + "'"},
-  };
-  int ran = 0;
-  for (const auto& r : kRuns) {
-    if (!Have(r.Probe) || (std::string(r.Name) == "Python" && Python().empty())) continue;
-    std::filesystem::remove(out);
-    ASSERT_EQ(Shell(r.Command, log), 0) << r.Name << "\n" << Slurp(log);
-    EXPECT_EQ(Slurp(out), expect) << r.Name << "\n" << Slurp(log);
-    ++ran;
-  }
-  if (ran == 0) GTEST_SKIP() << "none of scilab-cli, octave-cli and python3 with NumPy is installed";
+  if (InEachEnvironment(sce, m, py, out, expect) == 0)
+    GTEST_SKIP() << "none of scilab-cli, octave-cli and python3 with NumPy is installed";
 }
 
 INSTANTIATE_TEST_SUITE_P(
