@@ -1,7 +1,7 @@
 // Benchmark: the command line, the window's flow and the conversion as whole processes, each paired with dd of the same
-// file. Usage: bench_convert [folder] [repetitions] [cases]; cases is any of memory, file, small, gzip (all when not
-// given). The inputs are generated in a fresh folder made inside the one given (or the system's temporary folder) and
-// removed after; each case writes its outputs to tmpfs
+// file. Usage: bench_convert [folder] [repetitions] [cases]; cases is any of memory, file, small, split, formats, gzip,
+// triggers, epochs, choice (all when not given). The inputs are generated in a fresh folder made inside the one given
+// (or the system's temporary folder) and removed after; each case writes its outputs to tmpfs
 // (/dev/shm) and beside the input, and runs in a process of its own.
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -217,12 +217,97 @@ void Compressed(const TTempDir& Dir, int Reps) {
   std::filesystem::remove(gz);
 }
 
+// A recording with a stim channel of a pulse a second, converted with its trigger events decoded,
+// each run paired with the same conversion with --stim-channel none just before it.
+void Triggers(const TTempDir& Dir, int Reps) {
+  const std::string input = Dir.File("bench.fif");
+  Generate(input, 400'000'000, 1000, 1, true);
+  const TTempDir out(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : Dir.Path(), "tessaline-bench");
+  TSeries decoded;
+  for (int r = 0; r < Reps; ++r) {
+    decoded.Bases.push_back(
+        Program({TESSALINE_CLI, "-q", "-l", "500", "--stim-channel", "none", "-o", out.Path(), input}));
+    ClearFolder(out.Path());
+    decoded.Runs.push_back(Program({TESSALINE_CLI, "-q", "-l", "500", "-o", out.Path(), input}));
+    ClearFolder(out.Path());
+  }
+  std::printf("400 MB recording with a stim channel, the command line to %s\n", out.Path().c_str());
+  std::printf("    %-22s %7.3f s\n", "--stim-channel none", Typical(decoded.Bases).Seconds);
+  decoded.Report("trigger events decoded", "none");
+  std::filesystem::remove(input);
+}
+
+// Channels, a span and SI units chosen from the command line on the 400 MB recording, each run
+// paired with the whole conversion just before it; SI doubles also with dd of a file as large as
+// their output.
+void Choice(const TTempDir& Dir, int Reps) {
+  const std::string input = Dir.File("bench.fif"), output = Dir.File("output.bin");
+  Generate(input, 400'000'000);
+  const TTempDir out(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : Dir.Path(), "tessaline-bench");
+  std::printf("400 MB recording (306 channels, 653 s), the command line to %s\n", out.Path().c_str());
+  const std::vector<std::string> whole = {TESSALINE_CLI, "-q", "-l", "2000", "-o", out.Path(), input};
+  const struct {
+    const char* Name;
+    std::vector<std::string> Options;
+  } kChoices[] = {{"--tmin 100 --tmax 110", {"--tmin", "100", "--tmax", "110"}},
+                  {"--pick mag (93 of 306)", {"--pick", "mag"}},
+                  {"--units si", {"--units", "si"}}};
+  for (const auto& c : kChoices) {
+    TSeries chosen, copied;
+    std::vector<std::string> args = whole;
+    args.insert(args.begin() + 1, c.Options.begin(), c.Options.end());
+    for (int r = 0; r < Reps; ++r) {
+      chosen.Bases.push_back(Program(whole));
+      ClearFolder(out.Path());
+      chosen.Runs.push_back(Program(args));
+      if (r == 0) std::filesystem::copy_file(out.Path() + "/bench.dat", output);
+      ClearFolder(out.Path());
+      copied.Bases.push_back(Program({"dd", "if=" + output, "of=" + out.Path() + "/copy.bin", "bs=4M"}));
+      copied.Runs.push_back(chosen.Runs.back());
+      ClearFolder(out.Path());
+    }
+    chosen.Report(c.Name, "whole");
+    copied.Report(c.Name, "dd output");
+    std::filesystem::remove(output);
+  }
+  std::filesystem::remove(input);
+}
+
+// An epochs file of MNE-Python from the command line, each run paired with dd of the input and
+// with dd of a file as large as its output (the doubles it writes are twice the floats it reads).
+void Epochs(const TTempDir& Dir, int Reps) {
+  const std::string input = Dir.File("bench-epo.fif"), output = Dir.File("output.bin");
+  GenerateEpochs(input, 400'000'000);
+  const TTempDir out(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : Dir.Path(), "tessaline-bench");
+  TSeries byInput, byOutput;
+  for (int r = 0; r < Reps; ++r) {
+    const TResult in = Program({"dd", "if=" + input, "of=" + out.Path() + "/copy.bin", "bs=4M"});
+    ClearFolder(out.Path());
+    const TResult run = Program({TESSALINE_CLI, "-q", "-l", "500", "-o", out.Path(), input});
+    if (r == 0) std::filesystem::copy_file(out.Path() + "/bench-epo.dat", output);
+    ClearFolder(out.Path());
+    const TResult same = Program({"dd", "if=" + output, "of=" + out.Path() + "/copy.bin", "bs=4M"});
+    ClearFolder(out.Path());
+    byInput.Runs.push_back(run), byInput.Bases.push_back(in);
+    byOutput.Runs.push_back(run), byOutput.Bases.push_back(same);
+  }
+  std::printf("%lld bytes of epochs (32-bit floats), the command line to %s\n",
+              static_cast<long long>(std::filesystem::file_size(input)), out.Path().c_str());
+  std::printf("    %-22s %7.3f s\n", "dd of the input", Typical(byInput.Bases).Seconds);
+  std::printf("    %-22s %7.3f s  (%lld bytes)\n", "dd of the output's size", Typical(byOutput.Bases).Seconds,
+              static_cast<long long>(std::filesystem::file_size(output)));
+  byInput.Report("epochs converted", "dd input");
+  byOutput.Report("epochs converted", "dd output");
+  std::filesystem::remove(input);
+  std::filesystem::remove(output);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const TTempDir dir(argc > 1 ? argv[1] : "", "tessaline-bench");
   const int reps = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
-  const std::string cases = argc > 3 ? argv[3] : "memory,file,small,split,formats,gzip";
+  const std::string cases = argc > 3 ? argv[3] : "memory,file,small,split,formats,gzip,triggers,epochs,choice";
   auto wanted = [&](const char* Case) { return cases.find(Case) != std::string::npos; };
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   std::printf(
@@ -236,5 +321,8 @@ int main(int argc, char** argv) {
   if (wanted("split")) Split(dir, reps);
   if (wanted("formats")) Formats(dir, reps);
   if (wanted("gzip")) Compressed(dir, reps);
+  if (wanted("triggers")) Triggers(dir, reps);
+  if (wanted("epochs")) Epochs(dir, reps);
+  if (wanted("choice")) Choice(dir, reps);
   return 0;
 }

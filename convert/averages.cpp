@@ -1,4 +1,5 @@
 // ave_nnnn: each average's epochs calibrated, one column per channel, and the time in milliseconds last.
+#include <algorithm>
 #include <bit>
 
 #include "variables.h"
@@ -25,8 +26,11 @@ void WritePacked(const TPlan& P, const std::vector<bool>& scans, const fiff::TAv
     return P.Selection.Rows.empty() ||
            (static_cast<size_t>(Column) < scans.size() && scans[static_cast<size_t>(Column)]);
   };
-  int64_t columns = 0;
-  for (int32_t c = 0; c < A.Channels; ++c) columns += kept(c);
+  // A count far beyond the epochs (of averages without samples, which invent nothing) is not walked.
+  int64_t columns = A.Channels;
+  if (!P.Selection.Rows.empty())
+    columns = std::count(scans.begin(),
+                         scans.begin() + std::min<int64_t>(A.Channels, static_cast<int64_t>(scans.size())), true);
   Out.Begin(Name, TElement::Double, {A.Rows, columns + 1});
   for (size_t c = 0; c < A.Epochs.size(); ++c) {
     if (!kept(static_cast<int32_t>(c))) continue;
@@ -41,8 +45,9 @@ void WritePacked(const TPlan& P, const std::vector<bool>& scans, const fiff::TAv
     Stage.Flush();
   }
   // An average cut short gets NaN columns for its missing channels, then its time column.
-  for (int32_t c = static_cast<int32_t>(A.Epochs.size()); c < A.Channels; ++c)
-    if (kept(c)) Stage.PutMany(A.Rows, kNaN);
+  if (A.Rows > 0)  // then the budget bounds the missing columns
+    for (int32_t c = static_cast<int32_t>(A.Epochs.size()); c < A.Channels; ++c)
+      if (kept(c)) Stage.PutMany(A.Rows, kNaN);
   for (int32_t k = 0; k < A.Rows; ++k) Stage.Put(static_cast<double>(int64_t{A.FirstSample} + k) / A.Frequency * 1000);
   Stage.Flush();
 }

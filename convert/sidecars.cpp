@@ -221,8 +221,11 @@ std::string RecordingText(const TPlan& P, const TFound& Found) {
   j["ChannelsFile"] = OrNull(NameOf(P.ChannelTable));
   j["AveragesFile"] = OrNull(NameOf(P.AveragesTable));
   // The channels of raw_data's rows by BIDS's groups, as meg.json and eeg.json count them.
+  // Only rows with a record count: a damaged count of 2^31 rows has no more records than the file.
   std::map<std::string, int64_t> counts;
-  for (int64_t k = 0; k < P.Rows(); ++k) {
+  const int64_t described =
+      P.Selection.Rows.empty() ? std::min<int64_t>(P.Rows(), static_cast<int64_t>(m.Channels().size())) : P.Rows();
+  for (int64_t k = 0; k < described; ++k) {
     const TRawChannel* c = P.Channel(k);
     if (!c) continue;
     const std::string type = BidsType(c->Record.Kind, c->Record.Coil, c->Record.Unit);
