@@ -253,7 +253,7 @@ class THeaderSource {
   }
 
  private:
-  static constexpr int64_t kSmallest = 4 << 10, kLargest = 1 << 20;
+  static constexpr int64_t kSmallest = 512, kLargest = 1 << 20;
   TFiff& FReader;
   const uint8_t* FImage;  // decompressed bytes, read in place
   TBlockCache FBlock{kLargest};

@@ -71,7 +71,13 @@ TRawReader::TRawReader(const TMeasurement& Measurement, TRawValues Values, const
       FRoom(FStaging.Capacity / FValueSize),
       FRows(Selection.Rows.empty() ? Measurement.RawRows() : static_cast<int64_t>(Selection.Rows.size())),
       FAllRows(Selection.Rows.empty()),
-      FObserver(Observer && !Observer->Rows.empty() ? Observer : nullptr) {}
+      FObserver(Observer && !Observer->Rows.empty() ? Observer : nullptr) {
+  for (const int32_t row : Selection.Rows)
+    if (!FRuns.empty() && FRuns.back().first + FRuns.back().second == row)
+      ++FRuns.back().second;
+    else
+      FRuns.emplace_back(row, 1);
+}
 
 void TRawReader::Observe(int64_t Column, const uint8_t* Stored, int32_t DataType, bool Swapped, int64_t Columns,
                          int64_t Rows) {
@@ -124,6 +130,18 @@ void TRawReader::Zeros(int64_t Values) {
 
 void TRawReader::Convert(const uint8_t* Stored, int32_t DataType, int64_t Columns, int64_t Rows,
                          const std::vector<int32_t>* Keep, const double* Factors) {
+  // 16-bit rows chosen as stored: each run of neighbouring rows swapped at once, as whole columns are.
+  if (FValues == TRawValues::Int16 && Keep && fiff::RawValueSize(DataType) == 2) {
+    for (int64_t c = 0; c < Columns; ++c)
+      for (const auto& [first, count] : FRuns)
+        for (int64_t done = 0; done < count;) {
+          int64_t n = count - done;
+          uint8_t* at = Room(n);
+          SwapShorts(Stored + (c * Rows + first + done) * 2, at, n);
+          done += n;
+        }
+    return;
+  }
   auto run = [&]<TRawValues Values>() {
     using TOut = std::conditional_t<Values == TRawValues::Int16, int16_t,
                                     std::conditional_t<Values == TRawValues::SiSingle, float, double>>;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "measurement.h"
@@ -74,9 +75,10 @@ class TRawReader {
   const int64_t FRoom;       // whole values that fit in it
   const int64_t FRows;       // kept
   const bool FAllRows;
-  int64_t FStaged = 0;                    // values staged
-  std::optional<TSampleReader> FSamples;  // of the part being read
-  std::vector<uint8_t> FBlock;            // stored values being converted
+  int64_t FStaged = 0;                             // values staged
+  std::optional<TSampleReader> FSamples;           // of the part being read
+  std::vector<uint8_t> FBlock;                     // stored values being converted
+  std::vector<std::pair<int32_t, int32_t>> FRuns;  // the rows chosen as runs of neighbours: first, count
   const TRawObserver* FObserver;
   std::vector<double> FObserved;  // the observed rows' values of a run of columns
   int64_t FColumn = 0;            // of the recording, at the buffer being read
