@@ -29,28 +29,34 @@ double Load(const uint8_t* P) {
 }
 
 // Columns of sample-major stored values (Rows of Size bytes each), the rows Keep of them (all
-// when empty), as Values, into Out: one value after another, Put taking each.
-template <TRawValues Values, int32_t Type, typename TPut>
+// when empty), as Values, into the room Room gives: as many values at a time as it has room for.
+template <TRawValues Values, int32_t Type, typename TOut, typename TRoom>
 void ConvertColumns(const uint8_t* Stored, int64_t Columns, int64_t Rows, const std::vector<int32_t>* Keep,
-                    const double* Factors, TPut&& Put) {
+                    const double* Factors, TRoom&& Room) {
   constexpr int64_t size = fiff::RawValueSize(Type);
-  const auto one = [&](const uint8_t* P, size_t Row) {
+  const auto one = [&](const uint8_t* P, size_t Row) -> TOut {
     if constexpr (Values == TRawValues::Int16) {
-      Put(static_cast<int16_t>(static_cast<uint16_t>(P[0] << 8 | P[1])));
+      return static_cast<int16_t>(static_cast<uint16_t>(P[0] << 8 | P[1]));
     } else if constexpr (Values == TRawValues::Double) {
-      Put(Load<Type>(P));
+      return Load<Type>(P);
     } else if constexpr (Values == TRawValues::SiDouble) {
-      Put(Load<Type>(P) * Factors[Row]);
+      return Load<Type>(P) * Factors[Row];
     } else {
-      Put(static_cast<float>(Load<Type>(P) * Factors[Row]));
+      return static_cast<float>(Load<Type>(P) * Factors[Row]);
     }
   };
+  const int64_t count = Keep ? static_cast<int64_t>(Keep->size()) : Rows;
   for (int64_t c = 0; c < Columns; ++c) {
     const uint8_t* column = Stored + c * Rows * size;
-    if (!Keep) {
-      for (int64_t r = 0; r < Rows; ++r) one(column + r * size, static_cast<size_t>(r));
-    } else {
-      for (size_t k = 0; k < Keep->size(); ++k) one(column + int64_t{(*Keep)[k]} * size, k);
+    for (int64_t k = 0; k < count;) {
+      int64_t n = count - k;
+      TOut* at = reinterpret_cast<TOut*>(Room(n));  // the staging buffer holds whole values of TOut
+      if (!Keep)
+        for (int64_t j = 0; j < n; ++j) at[j] = one(column + (k + j) * size, static_cast<size_t>(k + j));
+      else
+        for (int64_t j = 0; j < n; ++j)
+          at[j] = one(column + int64_t{(*Keep)[static_cast<size_t>(k + j)]} * size, static_cast<size_t>(k + j));
+      k += n;
     }
   }
 }
@@ -145,17 +151,18 @@ void TRawReader::Convert(const uint8_t* Stored, int32_t DataType, int64_t Column
   auto run = [&]<TRawValues Values>() {
     using TOut = std::conditional_t<Values == TRawValues::Int16, int16_t,
                                     std::conditional_t<Values == TRawValues::SiSingle, float, double>>;
-    auto put = [this](TOut Value) {
-      if (FStaged == FRoom) Flush();
-      std::memcpy(FStaging.Data + FStaged++ * sizeof(TOut), &Value, sizeof(TOut));  // little-endian hosts only
-    };
+    auto room = [this](int64_t& N) { return Room(N); };
     switch (DataType) {
-      case fiff::kTypeInt: ConvertColumns<Values, fiff::kTypeInt>(Stored, Columns, Rows, Keep, Factors, put); break;
-      case fiff::kTypeFloat: ConvertColumns<Values, fiff::kTypeFloat>(Stored, Columns, Rows, Keep, Factors, put); break;
-      case fiff::kTypeDouble:
-        ConvertColumns<Values, fiff::kTypeDouble>(Stored, Columns, Rows, Keep, Factors, put);
+      case fiff::kTypeInt:
+        ConvertColumns<Values, fiff::kTypeInt, TOut>(Stored, Columns, Rows, Keep, Factors, room);
         break;
-      default: ConvertColumns<Values, fiff::kTypeShort>(Stored, Columns, Rows, Keep, Factors, put); break;
+      case fiff::kTypeFloat:
+        ConvertColumns<Values, fiff::kTypeFloat, TOut>(Stored, Columns, Rows, Keep, Factors, room);
+        break;
+      case fiff::kTypeDouble:
+        ConvertColumns<Values, fiff::kTypeDouble, TOut>(Stored, Columns, Rows, Keep, Factors, room);
+        break;
+      default: ConvertColumns<Values, fiff::kTypeShort, TOut>(Stored, Columns, Rows, Keep, Factors, room); break;
     }
   };
   switch (FValues) {
