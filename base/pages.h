@@ -37,11 +37,12 @@ class TPages {
 
 // An allocator for large arrays that grow as they are filled (the tag directory): address space
 // aligned to 2 MiB and asked to be held in huge pages, so filling 3 MB takes two page faults, not
-// 732. Smaller arrays come from the heap as usual.
+// 732. One of 64 KiB to 2 MiB is populated at its mapping, smaller ones come from the heap.
 template <typename T>
 struct THugePageAllocator {
   using value_type = T;
   static constexpr size_t kHuge = size_t{2} << 20;
+  static constexpr size_t kPopulated = size_t{64} << 10;
 
   THugePageAllocator() = default;
   template <typename U>
@@ -49,7 +50,12 @@ struct THugePageAllocator {
 
   T* allocate(size_t N) {
     const size_t bytes = N * sizeof(T);
-    if (bytes < kHuge) return std::allocator<T>().allocate(N);
+    if (bytes < kPopulated) return std::allocator<T>().allocate(N);
+    if (bytes < kHuge) {
+      void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+      if (p == MAP_FAILED) throw std::bad_alloc();
+      return static_cast<T*>(p);
+    }
     const size_t length = (bytes + kHuge - 1) & ~(kHuge - 1);
     void* p = ::mmap(nullptr, length + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) throw std::bad_alloc();
@@ -63,8 +69,10 @@ struct THugePageAllocator {
   }
   void deallocate(T* P, size_t N) {
     const size_t bytes = N * sizeof(T);
-    if (bytes < kHuge)
+    if (bytes < kPopulated)
       std::allocator<T>().deallocate(P, N);
+    else if (bytes < kHuge)
+      ::munmap(P, bytes);
     else
       ::munmap(P, (bytes + kHuge - 1) & ~(kHuge - 1));
   }

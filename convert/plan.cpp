@@ -109,7 +109,7 @@ void RecountDoubleZeros(const TPlan& P) {
 // after the previous one's last, up to and including the buffer at which their sizes first add up
 // to more than the limit. Without a choice the sizes are the buffers' (and those their skips stand
 // for), as the window counts them; with one, the bytes each buffer gives raw_data.
-bool SplitIntoFiles(TPlan& P, const std::vector<int64_t>& Starts) {
+bool SplitIntoFiles(TPlan& P, const std::vector<int64_t, THugePageAllocator<int64_t>>& Starts) {
   const TMeasurement& m = P.M();
   const auto& buffers = m.Buffers();
   const bool chosen = P.Options.Choice.Any();
@@ -217,7 +217,8 @@ TPlan MakePlan(const std::string& OutputName, std::shared_ptr<const TMeasurement
                               ": the file is cut short");
   // Each buffer checked in order, and the column where its skip's zeros begin.
   const auto& buffers = m.Buffers();
-  std::vector<int64_t> starts;
+  // On huge pages, as the buffer list is: a list of many small buffers faults in once.
+  std::vector<int64_t, THugePageAllocator<int64_t>> starts;
   starts.reserve(buffers.size() + 1);
   for (const TRawBuffer& b : buffers) {
     const TFiff& file = m.Part(b.Part);
