@@ -20,7 +20,9 @@ TFiffBuilder RawPartFile(const TRawPart& P) {
     const int32_t kind = c == P.Channels - 1 ? kChKindStim : c % 2 == 0 ? kChKindMeg : kChKindEeg;
     b.Channel({.Scan = c + 1,
                .Kind = kind,
-               .Cal = kind == kChKindMeg ? 1e-13f : 1e-6f,
+               .Cal = kind == kChKindMeg   ? 1e-13f
+                      : kind == kChKindEeg ? 1e-6f
+                                           : 1.0f,
                .Coil = kind == kChKindMeg ? 3022 : 0,
                .Unit = kind == kChKindMeg   ? 112
                        : kind == kChKindEeg ? 107

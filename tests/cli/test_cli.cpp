@@ -488,6 +488,24 @@ TEST(Cli, SidecarsByDefaultAndTheFormatsAsked) {
             "CH2\tEEG\tT\t100\tn/a\tn/a\tgood\t1\t2\t3012\n");
 }
 
+// A stim channel that changes on every sample: every event written, the close ones said to be,
+// and the events beyond what the table may take left out, said to be.
+TEST(Cli, TriggerEventsMnePythonRefusesOrTooManyAreSaid) {
+  TTempDir dir, logs;
+  const std::string in = RawPartFile({.Buffers = std::vector<TRawPart::TBuffer>(100, {1000, 0}),
+                                      .Stim = [](int64_t S) -> int16_t { return static_cast<int16_t>(S % 3 + 1); }})
+                             .Write(dir.File("run.fif"));
+  const TRun r = Cli("-q " + in, logs);
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_NE(r.Err.find("trigger events follow the one before by fewer than 2 samples"), std::string::npos) << r.Err;
+  EXPECT_NE(r.Err.find("the trigger events after that are left out"), std::string::npos) << r.Err;
+  const TBytes table = ReadFileBytes(dir.File("run_events.tsv"));
+  const auto rows = std::count(table.begin(), table.end(), '\n') - 1;
+  // Of 100,000 samples, the steps kept are bounded by the budget (1/64 of it), the events by them.
+  EXPECT_GT(rows, 40'000);
+  EXPECT_LT(rows, 66'667);
+}
+
 // Names of every kind give UTF-8 sidecars that parse (bytes that are not UTF-8 written \xHH); an
 // older conversion's files that this one does not write go, and only those: never a file its
 // record names outside the folder, under another name, or an input.
@@ -518,15 +536,18 @@ TEST(Cli, HelpVersionAndUsageErrors) {
   const TRun help = Cli("--help", logs);
   EXPECT_EQ(help.Status, 0);
   EXPECT_EQ(help.Out.rfind("Usage: tessaline-convert [options] FILE...", 0), 0u);
-  for (const char* option : {"--raw-as-double   the default", "--like-window", ".fif.gz", "--format LIST", "--no-join"})
+  for (const char* option : {"--raw-as-double   the default", "--like-window", ".fif.gz", "--format LIST", "--no-join",
+                             "--stim-channel NAMES", "NAME_averages.tsv", "NAME_epochs.tsv"})
     EXPECT_NE(help.Out.find(option), std::string::npos) << option;
   const TRun version = Cli("--version", logs);
   EXPECT_EQ(version.Status, 0);
   EXPECT_EQ(version.Out, "tessaline-convert (Tessaline) 1.1.0\n");
-  for (const char* args : {"", "--frobnicate x.fif", "-z x.fif", "-l", "--format dat,xls x.fif", "--format '' x.fif",
-                           "--like-window --format dat x.fif", "--pick mag, x.fif", "--tmin nan x.fif",
-                           "--tmax 1s x.fif", "--units volts x.fif", "--precision single x.fif",
-                           "--units si --precision single x.fif", "--like-window --pick mag x.fif"}) {
+  for (const char* args :
+       {"", "--frobnicate x.fif", "-z x.fif", "-l", "--format dat,xls x.fif", "--format '' x.fif",
+        "--like-window --format dat x.fif", "--pick mag, x.fif", "--tmin nan x.fif", "--tmax 1s x.fif",
+        "--units volts x.fif", "--precision single x.fif", "--units si --precision single x.fif",
+        "--like-window --pick mag x.fif", "--stim-channel STI,,X x.fif", "--consecutive sometimes x.fif",
+        "--mask 0x1z x.fif", "--mask-type or x.fif", "--min-duration 2ms x.fif"}) {
     const TRun r = Cli(args, logs);
     EXPECT_EQ(r.Status, 2) << args;
     EXPECT_NE(r.Err.find("Try 'tessaline-convert --help'"), std::string::npos) << args << r.Err;

@@ -27,12 +27,13 @@ struct TResult {
   std::string Events, Recording;
 };
 
-// Converts Path as the command line does by default.
-TResult Convert(const std::string& Path, const TTempDir& Out) {
+// Converts Path as the command line does by default, trigger events as Triggers asks.
+TResult Convert(const std::string& Path, const TTempDir& Out, const TTriggerOptions& Triggers = {}) {
   TRecordingInput in = OpenRecording(Path, {true, true}, true);
   TConvertOptions o;
   o.OutputDir = Out.Path();
   o.RawAsDouble = o.ChannelTable = o.KeepSkips = true;
+  o.Triggers = Triggers;
   const TRecording recording = in.Recording();
   TResult r;
   r.Files = ConvertRecording(PlanConversion(recording, o));
@@ -251,6 +252,54 @@ TEST(Recordings, AnnotationsAsMnePythonPlacesThem) {
     EXPECT_EQ(Convert(RawPartFile(p).Write(dir.File("run_raw.fif")), out).Events,
               "onset\tduration\ttrial_type\tsample\tvalue\n" + c.Events)
         << c.Events;
+  }
+}
+
+// The stim channel (CH 3, the only one of kind 3) read in the same pass as the raw data: its
+// events are rows of the events table with their values, skips read as zeros, a split recording's
+// parts as one; MNE-Python's find_events(raw) gives the same samples and values for these files.
+TEST(Recordings, TriggerEventsJoinTheEventsTable) {
+  const auto pulses = [](int64_t S) -> int16_t {
+    return S % 1000 >= 100 && S % 1000 < 110 ? 5 : S % 1000 == 500 ? 3 : 0;
+  };
+  const struct {
+    std::vector<TRawPart> Parts;
+    TTriggerOptions Options;
+    std::string Rows;
+  } kCases[] = {
+      {{{.FirstSample = 100, .Buffers = Buffers(3), .Stim = pulses}},
+       {},
+       "0.4\t0\tn/a\t500\t3\n1\t0\tn/a\t1100\t5\n1.4\t0\tn/a\t1500\t3\n2\t0\tn/a\t2100\t5\n2.4\t0\tn/a\t2500\t3\n"},
+      {{{.FirstSample = 100, .Buffers = Buffers(3), .Stim = pulses}},
+       {.Mask = 1, .InitialEvent = true},
+       "0\t0\tn/a\t100\t1\n0.4\t0\tn/a\t500\t1\n1\t0\tn/a\t1100\t1\n1.4\t0\tn/a\t1500\t1\n2\t0\tn/a\t2100\t1\n"
+       "2.4\t0\tn/a\t2500\t1\n"},
+      // A skipped buffer reads as zeros: no pulse at 1100 or 1500.
+      {{{.FirstSample = 100, .Buffers = {{1000, 0}, {1000, 1}, {1000, 0}}, .Stim = pulses}},
+       {},
+       "0.4\t0\tn/a\t500\t3\n1\t1\tBAD_ACQ_SKIP\t1100\tn/a\n2\t0\tn/a\t2100\t5\n2.4\t0\tn/a\t2500\t3\n"
+       "3\t0\tn/a\t3100\t5\n3.4\t0\tn/a\t3500\t3\n"},
+      // A pulse across the split of two parts is one event.
+      {{{.FirstSample = 100,
+         .Buffers = Buffers(1),
+         .After = {{2, "b.fif", 1}},
+         .Stim = [](int64_t S) -> int16_t { return S >= 1050 ? 7 : 0; }},
+        {.FirstSample = 1100, .Buffers = Buffers(1), .Stim = [](int64_t S) -> int16_t { return S < 1150 ? 7 : 0; }}},
+       {},
+       "0.95\t0\tn/a\t1050\t7\n"},
+      {{{.FirstSample = 100, .Buffers = Buffers(3), .Stim = pulses}}, {.Off = true}, ""},
+  };
+  for (const auto& c : kCases) {
+    TTempDir dir, out;
+    for (size_t k = 0; k < c.Parts.size(); ++k) RawPartFile(c.Parts[k]).Write(dir.File(k == 0 ? "a.fif" : "b.fif"));
+    const TResult r = Convert(dir.File("a.fif"), out, c.Options);
+    EXPECT_EQ(r.Events, c.Rows.empty() ? "" : "onset\tduration\ttrial_type\tsample\tvalue\n" + c.Rows) << c.Rows;
+    const auto triggers =
+        std::count(c.Rows.begin(), c.Rows.end(), '\n') - (c.Rows.find("BAD_ACQ_SKIP") != std::string::npos ? 1 : 0);
+    EXPECT_NE(r.Recording.find("\"TriggerEvents\": " + std::to_string(triggers)), std::string::npos) << r.Recording;
+    EXPECT_NE(r.Recording.find(c.Options.Off ? "\"TriggerChannels\": []" : "\"TriggerChannels\": [\n    \"CH 3\"\n  ]"),
+              std::string::npos)
+        << r.Recording;
   }
 }
 
