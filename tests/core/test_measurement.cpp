@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "../../convert/formats.h"
+#include "block_tree.h"
 #include "convert_helpers.h"
 #include "recording_builder.h"
 #include "sink_set.h"
@@ -27,6 +28,41 @@ TOpened Open(const std::vector<std::string>& Paths, bool KeepSkips) {
   }
   o.M = std::make_unique<TMeasurement>(parts, TMeasurementRules{KeepSkips});
   return o;
+}
+
+// Blocks as MNE-Python's directory tree holds them: each block's own entries without its
+// children's, found at any depth in file order; a block never closed ends with the directory, an end
+// with none open closes nothing. Each case: the tags (B k opens block k, E closes, a number is a tag
+// of that kind), the block asked for, its own entries' kinds and the kinds of all the blocks within.
+TEST(BlockTree, EntriesAndBlocksAsMnePythonsTreeHoldsThem) {
+  const struct {
+    std::vector<std::string> Tags;
+    int32_t Kind;
+    std::vector<int32_t> Entries, Within;
+  } kCases[] = {
+      {{"B104", "206", "B105", "302", "E", "207", "E"}, 104, {206, 207}, {105}},
+      {{"B104", "206", "B105", "302", "E", "207", "E"}, 105, {302}, {}},
+      {{"B100", "B104", "B105", "302", "B105", "303", "E", "E", "E"}, 100, {}, {104, 105, 105}},
+      {{"E", "B373", "208", "B361", "3561"}, 373, {208}, {361}},  // never closed; a stray end first
+      {{"B373", "208", "E", "E", "209"}, 373, {208}, {}},
+  };
+  TTempDir dir;
+  for (const auto& c : kCases) {
+    TFiffBuilder b;
+    for (const std::string& t : c.Tags)
+      t[0] == 'B' ? b.Begin(std::stoi(t.substr(1))) : t == "E" ? b.End(0) : b.Int(std::stoi(t), 0);
+    TFiff f;
+    ASSERT_TRUE(f.LoadFiff(b.Write(dir.File("t.fif"))));
+    const fiff::TBlockTree tree(f);
+    const std::vector<int32_t> found = tree.Find(c.Kind);
+    ASSERT_FALSE(found.empty()) << c.Kind;
+    std::vector<int32_t> entries, within;
+    for (const int32_t i : tree.Entries(found[0])) entries.push_back(f.Tag(i).Kind);
+    for (const int32_t kind : {104, 105, 361, 373})
+      for (const int32_t k : tree.Find(kind, found[0])) within.push_back(tree.Block(k).Kind);
+    EXPECT_EQ(entries, c.Entries) << c.Kind;
+    EXPECT_EQ(within, c.Within) << c.Kind;
+  }
 }
 
 TEST(Measurement, EachChannelListByItsOwnRule) {

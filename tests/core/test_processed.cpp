@@ -105,10 +105,40 @@ TEST(MneEpochs, OnePagePerEpochWithItsEvent) {
             "1\t100\t1\ta:x\n"
             "2\t250\t2\tb\n"
             "3\t400\t7\tn/a\n");
-  // Without names, each event is named by its value, as MNE-Python names them.
-  TFiffBuilder plain = ProcessedOpening();
-  const TOutput p = ConvertDefault(ProcessedClosing(EpochsBlock(plain, nullptr, "")).Write(dir.File("p-epo.fif")), out);
-  EXPECT_NE(p.Epochs.find("3\t400\t7\t7\n"), std::string::npos);
+  // In SI units, get_data() as it is.
+  EXPECT_EQ(FindOne(ConvertDefault(dir.File("x-epo.fif"), out, {.Si = true}).Vars, "epochs").Reals[0],
+            0.17499999701976776);
+}
+
+// The names and samples of the events as MNE-Python gives them: without names each value names
+// itself; one name per event (comments) as stored; a sample below 0 numbers the events from 1.
+TEST(MneEpochs, EventNamesAndSamplesAsMnePythonGivesThem) {
+  const struct {
+    std::vector<int32_t> Events;
+    std::function<void(TFiffBuilder&)> Names;
+    std::string Rows;
+  } kCases[] = {
+      {{100, 0, 1, 250, 0, 2, 400, 0, 7}, [](TFiffBuilder&) {}, "1\t100\t1\t1\n2\t250\t2\t2\n3\t400\t7\t7\n"},
+      {{100, 0, 1, 250, 0, 2, 400, 0, 7},
+       [](TFiffBuilder& B) {
+         B.Tag(kMneEventComments, kTypeString, TBytes{'x', 0, 'y', 0, 0xe4, 0});
+       },
+       "1\t100\t1\tx\n2\t250\t2\ty\n3\t400\t7\t\xc3\xa4\n"},
+      {{100, 0, 1, -5, 0, 2, 400, 0, 7},
+       [](TFiffBuilder& B) { B.Text(kComment, "a:1"); },
+       "1\t1\t1\ta\n2\t2\t2\tn/a\n3\t3\t7\tn/a\n"},
+  };
+  TTempDir dir, out;
+  for (const auto& c : kCases) {
+    TFiffBuilder b = ProcessedOpening();
+    b.Begin(kBlockMneEpochs).Int(kFirstSample, -1).Int(kLastSample, 2);
+    b.Matrix(kEpoch, kTypeFloat, BEFloats(EpochValues(3, 3, 4)), {3, 3, 4});
+    b.Begin(kBlockMneEvents).Tag(kMneEventList, kTypeInt, BEInts(c.Events));
+    c.Names(b);
+    b.End(kBlockMneEvents).End(kBlockMneEpochs);
+    EXPECT_EQ(ConvertDefault(ProcessedClosing(b).Write(dir.File("e-epo.fif")), out).Epochs,
+              "epoch\tsample\tvalue\ttrial_type\n" + c.Rows);
+  }
 }
 
 TEST(MneEpochs, SplitPartsJoined) {
