@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <cstring>
 
-__attribute__((target_clones("avx2", "default"))) void SwapShorts(const uint8_t* From, uint8_t* To, int64_t Count) {
-  // A plain loop over bytes: the compiler turns it into vector shuffles.
+namespace {
+
+// A plain loop over bytes: the compiler turns it into vector shuffles, built for AVX2 and without.
+__attribute__((target_clones("avx2", "default"))) void Swap(const uint8_t* From, uint8_t* To, int64_t Count) {
   for (int64_t i = 0; i < Count; ++i) {
     const uint8_t hi = From[2 * i];
     const uint8_t lo = From[2 * i + 1];
@@ -13,6 +15,11 @@ __attribute__((target_clones("avx2", "default"))) void SwapShorts(const uint8_t*
     To[2 * i + 1] = hi;
   }
 }
+
+}  // namespace
+
+// Clang gives a function of several clones no name other files can call: they call this one.
+void SwapShorts(const uint8_t* From, uint8_t* To, int64_t Count) { Swap(From, To, Count); }
 
 const uint8_t* TSampleReader::Small(int64_t Pos, int64_t Count) {
   // As far as the block reaches, but never past the end of the file as it was loaded.
